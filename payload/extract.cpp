@@ -1,0 +1,94 @@
+// Payload resources turned into memory and into files.
+//
+// Payload resource format:
+//   type   the string "TEXT" (a named type), name a 16-bit numeric id, any
+//          language - lookup is by type and id alone;
+//   data   exactly one zlib stream (RFC 1950: 2-byte header, deflate data,
+//          big-endian Adler-32 of the content) holding one file byte for byte;
+//          bytes after the stream are ignored. Nothing else is stored: the
+//          file name and attributes come from the caller's PayloadEntry, the
+//          length from the inflater. The content must fit the reader's buffer
+//          (16 MiB for catalogue files, 12 MiB for the speech package,
+//          307,200 for the glyph sheets, 65,536 for an agreement text).
+
+#include <io.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <zlib.h>
+
+#include "payload/payload.h"
+#include "wizard/wizard.h"
+
+int InflatePayloadResource(int id, void *buffer, unsigned long capacity, unsigned long *length)
+{
+    // A missing resource is not tested step by step: it yields no data and a
+    // size of 0, which the inflater rejects like any broken stream.
+    HRSRC found = FindResourceA(ModuleInstance, MAKEINTRESOURCEA(id & 0xFFFF), "TEXT");
+    HGLOBAL loaded = found ? LoadResource(ModuleInstance, found) : NULL;
+    const Bytef *data = loaded ? (const Bytef *)LockResource(loaded) : NULL;
+    uLong size = found ? SizeofResource(ModuleInstance, found) : 0;
+    if (!data)
+        size = 0;
+
+    uLongf inflated = capacity;
+    if (uncompress((Bytef *)buffer, &inflated, data, size) != Z_OK)
+        return 0;
+    *length = inflated;
+    return 1;
+}
+
+int ExtractPayload(PayloadEntry entry)
+{
+    unsigned long length = 0;
+    if (entry.capacity < 0
+        || !InflatePayloadResource(entry.resourceId, entry.buffer, (unsigned long)entry.capacity, &length))
+        return 0;
+    return WritePayloadFile(entry.fileName, entry.buffer, length, entry.readOnly, entry.hidden,
+                            entry.explicitPath);
+}
+
+// Composes the target path; 0 when it would not fit MAX_PATH.
+static int ComposeTargetPath(char *path, const char *fileName, const char *explicitPath)
+{
+    int written = explicitPath
+        ? snprintf(path, MAX_PATH, "%s", explicitPath)
+        : snprintf(path, MAX_PATH, "%s\\%s", InstallFolderPath, fileName);
+    return written >= 0 && written < MAX_PATH;
+}
+
+int WritePayloadFile(const char *fileName, const void *data, unsigned long length,
+                     int readOnly, int hidden, const char *explicitPath)
+{
+    char path[MAX_PATH];
+    if (!ComposeTargetPath(path, fileName, explicitPath))
+        return 0;
+
+    // A read-only or hidden file of an earlier installation must give way.
+    if (_access(path, 0) == 0) {
+        DWORD attributes = GetFileAttributesA(path);
+        if (attributes != INVALID_FILE_ATTRIBUTES)
+            SetFileAttributesA(path, attributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    }
+
+    FILE *file = fopen(path, "wb");
+    if (!file)
+        return 0;
+    size_t written = length ? fwrite(data, 1, length, file) : 0;
+    // A failing close means the buffered tail never reached the disk.
+    int closed = fclose(file) == 0;
+    if (written < length || !closed)
+        return 0;
+
+    if (!readOnly && !hidden)
+        return 1;
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        if (readOnly)
+            attributes |= FILE_ATTRIBUTE_READONLY;
+        if (hidden)
+            attributes |= FILE_ATTRIBUTE_HIDDEN;
+        SetFileAttributesA(path, attributes);
+    }
+    return 1;
+}

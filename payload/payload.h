@@ -1,0 +1,38 @@
+// The payload installer: payload resources turned into files, the install
+// sequence, and the update of the installed configuration file.
+#pragma once
+
+#include <windows.h>
+
+// One extraction request. The file name is relative to the installation
+// folder unless an explicit path is given.
+struct PayloadEntry {
+    int resourceId;                     // only the low 16 bits name the resource
+    const char *fileName;
+    unsigned char *buffer;              // caller's work buffer, at least capacity bytes
+    int capacity;
+    int readOnly;
+    int hidden;
+    const char *explicitPath;           // null: installation folder + file name
+};
+
+enum {
+    kCatalogueCapacity = 16777216,
+    kSpeechCapacity = 12582912,
+    kSheetBufferCapacity = 307200,
+    kAgreementCapacity = 65536,
+};
+
+// Inflates payload resource `id` into `buffer`; on success *length holds the
+// inflated size. Returns 1 on success, 0 when the resource is missing, corrupt
+// or larger than `capacity`.
+int InflatePayloadResource(int id, void *buffer, unsigned long capacity, unsigned long *length);
+int ExtractPayload(PayloadEntry entry);
+int WritePayloadFile(const char *fileName, const void *data, unsigned long length,
+                     int readOnly, int hidden, const char *explicitPath);
+
+void ClearFileAttributes(const char *path, int clearReadOnly, int clearHidden);
+int UpdateConfigFile(void);
+
+int RunInstallSequence(void);
+void DeleteInstalledFile(const char *path);

@@ -1,0 +1,3 @@
+// Placeholder until the pooled string is built.
+#pragma once
+class PooledString {};

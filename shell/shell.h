@@ -1,0 +1,27 @@
+// Shell integration: special folders, shortcuts and registry entries.
+#pragma once
+
+#include <windows.h>
+
+// A shortcut to make: display name (file name of the link and its
+// description) and target file name relative to the installation folder.
+// Arrays of them end with a pair whose display name is null.
+struct ShortcutSpec {
+    const char *displayName;
+    const char *targetFile;
+};
+
+int GetShellFolderPath(char *path, int folderKind);
+int GetLegacyShellFolderPath(char *path, int folderKind);
+int CreateShellLink(const char *targetPath, const char *linkPath, const char *description);
+int CreateStartMenuGroup(const char *groupName, const ShortcutSpec *shortcuts, int folderKind);
+void CreateDesktopShortcut(const char *targetFile, const char *displayName);
+
+class PooledString;
+int RegisterDocumentClasses(void);
+int RegisterEditorShellCommand(void);
+void RegisterEditorDocumentClass(void);
+void RegisterPinyinServerClass(void);
+int ApplyRegistryTemplates(const char *const *table, const char *const *inserts, int overwrite);
+int ReadRegistryString(HKEY key, PooledString &out, const char *valueName);
+int WriteRegistryString(HKEY key, const char *text, const char *valueName);

@@ -1,0 +1,2 @@
+// Placeholder until shortcuts are built.
+#include "shell/shell.h"

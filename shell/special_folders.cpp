@@ -1,0 +1,2 @@
+// Placeholder until special folders are built.
+#include "shell/shell.h"

@@ -1,0 +1,347 @@
+// Driving another process's windows under Wine. Everything here polls: a
+// window can exist before its controls do, and a posted click is handled
+// whenever the other process gets to it.
+
+#include "tests/driver/driver.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+
+// ---- paths ---------------------------------------------------------------
+
+std::string DosPath(const std::string &path)
+{
+    if (path.empty() || path[0] != '/')
+        return path;
+    std::string dos = "Z:" + path;
+    for (char &c : dos)
+        if (c == '/')
+            c = '\\';
+    return dos;
+}
+
+std::string TestSetting(const char *name)
+{
+    const char *value = getenv(name);
+    return value ? value : "";
+}
+
+std::string InstallerPath()
+{
+    return DosPath(TestSetting("LUNKO_INSTALLER"));
+}
+
+std::string PayloadFilePath(const char *fileName)
+{
+    return DosPath(TestSetting("LUNKO_PAYLOAD_FILES")) + "\\" + fileName;
+}
+
+std::string ScreenshotPath(const char *name)
+{
+    std::string folder = TestSetting("LUNKO_SCREENSHOTS");
+    if (folder.empty())
+        folder = "/tmp";
+    return DosPath(folder) + "\\" + name + ".png";
+}
+
+std::vector<unsigned char> ReadWholeFile(const std::string &path)
+{
+    std::vector<unsigned char> data;
+    FILE *file = fopen(path.c_str(), "rb");
+    if (!file)
+        return data;
+    unsigned char chunk[65536];
+    size_t n;
+    while ((n = fread(chunk, 1, sizeof chunk, file)) > 0)
+        data.insert(data.end(), chunk, chunk + n);
+    fclose(file);
+    return data;
+}
+
+// ---- processes -----------------------------------------------------------
+
+bool StartProgram(const std::string &exe, Program *program, const char *currentFolder)
+{
+    STARTUPINFOA startup;
+    PROCESS_INFORMATION info;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    std::string commandLine = "\"" + exe + "\"";
+    ZeroMemory(program, sizeof *program);
+    if (!CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL, currentFolder,
+                        &startup, &info))
+        return false;
+    program->process = info.hProcess;
+    program->thread = info.hThread;
+    program->processId = info.dwProcessId;
+    program->threadId = info.dwThreadId;
+    return true;
+}
+
+int WaitForExit(Program *program, DWORD timeoutMs)
+{
+    if (WaitForSingleObject(program->process, timeoutMs) != WAIT_OBJECT_0)
+        return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(program->process, &code);
+    return (int)code;
+}
+
+void EndProgram(Program *program)
+{
+    if (!program->process)
+        return;
+    if (WaitForSingleObject(program->process, 0) != WAIT_OBJECT_0) {
+        TerminateProcess(program->process, 255);
+        WaitForSingleObject(program->process, 10000);
+    }
+    CloseHandle(program->process);
+    CloseHandle(program->thread);
+    ZeroMemory(program, sizeof *program);
+}
+
+// ---- windows -------------------------------------------------------------
+
+struct WindowSearch {
+    const char *caption;
+    DWORD processId;
+    HWND found;
+};
+
+static BOOL CALLBACK MatchWindow(HWND window, LPARAM context)
+{
+    WindowSearch *search = (WindowSearch *)context;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (search->processId && owner != search->processId)
+        return TRUE;
+    if (!IsWindowVisible(window))
+        return TRUE;
+    char text[256];
+    GetWindowTextA(window, text, sizeof text);
+    if (lstrcmpA(text, search->caption) != 0)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+static HWND FindVisibleWindow(const char *caption, DWORD processId)
+{
+    WindowSearch search = { caption, processId, NULL };
+    EnumWindows(MatchWindow, (LPARAM)&search);
+    return search.found;
+}
+
+HWND WaitForWindow(const char *caption, DWORD processId, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    do {
+        HWND window = FindVisibleWindow(caption, processId);
+        if (window && GetWindow(window, GW_CHILD)) {
+            Sleep(200);                 // let the first paint finish
+            return window;
+        }
+        Sleep(50);
+    } while (GetTickCount() - start < timeoutMs);
+    return NULL;
+}
+
+bool WaitForWindowGone(const char *caption, DWORD processId, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    do {
+        if (!FindVisibleWindow(caption, processId))
+            return true;
+        Sleep(50);
+    } while (GetTickCount() - start < timeoutMs);
+    return false;
+}
+
+bool WaitUntil(bool (*predicate)(void *), void *context, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    do {
+        if (predicate(context))
+            return true;
+        Sleep(50);
+    } while (GetTickCount() - start < timeoutMs);
+    return predicate(context);
+}
+
+HWND Control(HWND dialog, int id)
+{
+    return GetDlgItem(dialog, id);
+}
+
+void ClickControl(HWND dialog, int id)
+{
+    PostMessageA(Control(dialog, id), BM_CLICK, 0, 0);
+}
+
+void FocusControl(HWND dialog, int id)
+{
+    SendMessageA(dialog, WM_NEXTDLGCTL, (WPARAM)Control(dialog, id), TRUE);
+}
+
+HWND FocusedWindow(DWORD threadId)
+{
+    GUITHREADINFO info;
+    ZeroMemory(&info, sizeof info);
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(threadId, &info) ? info.hwndFocus : NULL;
+}
+
+void PostKey(HWND target, int virtualKey)
+{
+    UINT scan = MapVirtualKeyA(virtualKey, 0);
+    PostMessageA(target, WM_KEYDOWN, (WPARAM)virtualKey, 1 | (scan << 16));
+    PostMessageA(target, WM_KEYUP, (WPARAM)virtualKey, 1 | (scan << 16) | 0xC0000000u);
+}
+
+void TypeKey(HWND foreground, int virtualKey)
+{
+    SetForegroundWindow(foreground);
+    INPUT input[2];
+    ZeroMemory(input, sizeof input);
+    input[0].type = input[1].type = INPUT_KEYBOARD;
+    input[0].ki.wVk = input[1].ki.wVk = (WORD)virtualKey;
+    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, input, sizeof input[0]);
+}
+
+bool IsChecked(HWND dialog, int id)
+{
+    return SendMessageA(Control(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+bool IsControlVisible(HWND dialog, int id)
+{
+    return IsWindowVisible(Control(dialog, id)) != FALSE;
+}
+
+bool IsControlEnabled(HWND dialog, int id)
+{
+    return IsWindowEnabled(Control(dialog, id)) != FALSE;
+}
+
+std::string WindowText(HWND window)
+{
+    char text[1024];
+    LRESULT n = SendMessageA(window, WM_GETTEXT, sizeof text, (LPARAM)text);
+    return std::string(text, n > 0 ? (size_t)n : 0);
+}
+
+std::string ControlText(HWND dialog, int id)
+{
+    return WindowText(Control(dialog, id));
+}
+
+std::wstring ListItemText(HWND control, int index, bool combo)
+{
+    UINT lengthMessage = combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN;
+    UINT textMessage = combo ? CB_GETLBTEXT : LB_GETTEXT;
+    LRESULT length = SendMessageW(control, lengthMessage, (WPARAM)index, 0);
+    if (length < 0)
+        return L"";
+    std::wstring text((size_t)length + 1, L'\0');
+    LRESULT n = SendMessageW(control, textMessage, (WPARAM)index, (LPARAM)&text[0]);
+    text.resize(n > 0 ? (size_t)n : 0);
+    return text;
+}
+
+RECT ScreenRectOf(HWND window)
+{
+    RECT rect;
+    GetWindowRect(window, &rect);
+    return rect;
+}
+
+RECT ClientScreenRect(HWND window)
+{
+    RECT rect;
+    GetClientRect(window, &rect);
+    MapWindowPoints(window, NULL, (POINT *)&rect, 2);
+    return rect;
+}
+
+RECT ControlClientRect(HWND dialog, int id)
+{
+    RECT rect;
+    GetWindowRect(Control(dialog, id), &rect);
+    MapWindowPoints(NULL, dialog, (POINT *)&rect, 2);
+    return rect;
+}
+
+// ---- pixels --------------------------------------------------------------
+
+bool CaptureScreen(const RECT &rect, Image *image)
+{
+    int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0)
+        return false;
+    // PrintWindow draws nothing usable under Wine: copy from the screen.
+    HDC screen = GetDC(NULL);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info;
+    ZeroMemory(&info, sizeof info);
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void *bits = NULL;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, NULL, 0);
+    bool ok = false;
+    if (bitmap) {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        ok = BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY) != FALSE;
+        GdiFlush();
+        if (ok) {
+            image->width = width;
+            image->height = height;
+            image->pixels.assign((uint32_t *)bits, (uint32_t *)bits + (size_t)width * height);
+            for (uint32_t &p : image->pixels)
+                p &= 0x00FFFFFF;
+        }
+        SelectObject(memory, old);
+        DeleteObject(bitmap);
+    }
+    DeleteDC(memory);
+    ReleaseDC(NULL, screen);
+    return ok;
+}
+
+bool CaptureWindow(HWND window, Image *image)
+{
+    return CaptureScreen(ScreenRectOf(window), image);
+}
+
+bool CaptureClient(HWND window, Image *image)
+{
+    return CaptureScreen(ClientScreenRect(window), image);
+}
+
+Image Crop(const Image &image, int x, int y, int w, int h)
+{
+    Image part;
+    if (x < 0) { w += x; x = 0; }
+    if (y < 0) { h += y; y = 0; }
+    if (x + w > image.width) w = image.width - x;
+    if (y + h > image.height) h = image.height - y;
+    if (w <= 0 || h <= 0)
+        return part;
+    part.width = w;
+    part.height = h;
+    part.pixels.resize((size_t)w * h);
+    for (int row = 0; row < h; row++)
+        for (int col = 0; col < w; col++)
+            part.pixels[(size_t)row * w + col] = image.At(x + col, y + row);
+    return part;
+}
+
+bool SaveScreenshot(HWND window, const char *name)
+{
+    Image image;
+    return CaptureWindow(window, &image) && SavePng(image, ScreenshotPath(name));
+}

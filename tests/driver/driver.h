@@ -1,0 +1,77 @@
+// The test driver: works the installer from a second process as a user
+// would - starts it, finds its windows by caption, clicks, types, reads
+// control state and text, and captures pixels from the screen.
+#pragma once
+
+#include <windows.h>
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+// ---- paths ---------------------------------------------------------------
+// A Unix path (as CTest passes them) in the form Wine's programs accept.
+std::string DosPath(const std::string &path);
+// An environment variable set by the test registration; "" when unset.
+std::string TestSetting(const char *name);
+std::string InstallerPath();            // LUNKO_INSTALLER as a DOS path
+std::string PayloadFilePath(const char *fileName);   // a file of the payload folder
+std::string ScreenshotPath(const char *name);        // <screenshots>/<name>.png
+std::vector<unsigned char> ReadWholeFile(const std::string &path);
+
+// ---- processes -----------------------------------------------------------
+struct Program {
+    HANDLE process;
+    HANDLE thread;
+    DWORD processId;
+    DWORD threadId;
+};
+// Starts `exe` (a DOS path) with an optional command line tail and folder.
+bool StartProgram(const std::string &exe, Program *program, const char *currentFolder = nullptr);
+// Waits for the program to end; returns its exit code, or -1 on time-out.
+int WaitForExit(Program *program, DWORD timeoutMs);
+void EndProgram(Program *program);     // kills it if still running, closes handles
+
+// ---- windows -------------------------------------------------------------
+// A visible top-level window of the process with that caption whose controls
+// exist; null after the time-out.
+HWND WaitForWindow(const char *caption, DWORD processId, DWORD timeoutMs = 60000);
+// Waits until no visible window of the process has that caption.
+bool WaitForWindowGone(const char *caption, DWORD processId, DWORD timeoutMs = 60000);
+// Waits until `predicate` holds, polling; false after the time-out.
+bool WaitUntil(bool (*predicate)(void *), void *context, DWORD timeoutMs = 30000);
+
+HWND Control(HWND dialog, int id);
+void ClickControl(HWND dialog, int id);          // BM_CLICK, posted
+void FocusControl(HWND dialog, int id);          // the dialog moves its own focus
+HWND FocusedWindow(DWORD threadId);              // the focus inside another thread
+void PostKey(HWND target, int virtualKey);       // WM_KEYDOWN and WM_KEYUP, posted
+void TypeKey(HWND foreground, int virtualKey);   // SendInput to the foreground window
+bool IsChecked(HWND dialog, int id);
+bool IsControlVisible(HWND dialog, int id);
+bool IsControlEnabled(HWND dialog, int id);
+std::string ControlText(HWND dialog, int id);
+std::string WindowText(HWND window);
+// List and combo items are read in UTF-16: Wine's 8-bit cross-process
+// LB_GETTEXT returns only the first character.
+std::wstring ListItemText(HWND control, int index, bool combo);
+RECT ScreenRectOf(HWND window);                  // window rectangle
+RECT ClientScreenRect(HWND window);              // client area in screen coordinates
+RECT ControlClientRect(HWND dialog, int id);     // control rectangle in the dialog's client coordinates
+
+// ---- pixels --------------------------------------------------------------
+struct Image {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> pixels;               // 0x00RRGGBB, top row first
+    uint32_t At(int x, int y) const { return pixels[(size_t)y * width + x]; }
+};
+bool CaptureScreen(const RECT &rect, Image *image);
+bool CaptureWindow(HWND window, Image *image);   // frame included
+bool CaptureClient(HWND window, Image *image);   // client area only
+// The sub-image at (x, y) of size w x h (clipped to the image).
+Image Crop(const Image &image, int x, int y, int w, int h);
+bool SavePng(const Image &image, const std::string &path);
+// Captures the window and saves it as <screenshots>/<name>.png.
+bool SaveScreenshot(HWND window, const char *name);

@@ -1,0 +1,112 @@
+#!/bin/bash
+# Runs one Windows program under Wine the way every test needs it: a fresh
+# prefix copied from a pristine template, a private HOME, a private Xvfb
+# display, and nothing left running afterwards. Used as CMake's cross-compiling
+# emulator, so `wine-run.sh program.exe args...`.
+#
+# Knobs (environment):
+#   LUNKO_WINE_TEMPLATE  folder holding the pristine prefix (made on first use)
+#   LUNKO_WINVER         "exe=version ..." Windows versions Wine pretends per
+#                        executable name, e.g. "test_platform.exe=win98"
+#   LUNKO_LOCALE         zh_CN, zh_TW, en_US ...: run in that locale (UTF-8)
+#   LUNKO_RUN_DIR        keep the run's prefix in this folder instead of a
+#                        temporary one (it is not removed afterwards)
+#   LUNKO_USER           run as this unprivileged user (its uid/gid, e.g. 65534)
+set -u
+
+template=${LUNKO_WINE_TEMPLATE:-/tmp/lunko-wine-template-$(id -u)}
+cache=$(dirname "$template")/lunko-locales
+
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
+unset DISPLAY WAYLAND_DISPLAY
+
+# Prefix folders like Desktop are symlinks into $HOME after wineboot; the
+# template replaces them by real folders so that every copy is self-contained.
+make_template() {
+    local dir=$1 home=$1.home
+    rm -rf "$dir" "$home"
+    mkdir -p "$home"
+    HOME=$home WINEPREFIX=$dir wineboot -i >/dev/null 2>&1
+    HOME=$home WINEPREFIX=$dir wineserver -w
+    for link in "$dir"/drive_c/users/*/*; do
+        [ -L "$link" ] || continue
+        rm "$link" && mkdir "$link"
+    done
+    # Without a window manager DestroyWindow blocks for seconds per window;
+    # unmanaged windows also get Wine's own title bars, as on Windows.
+    printf '\n[Software\\\\Wine\\\\X11 Driver] 1700000000\n"Managed"="N"\n' >> "$dir/user.reg"
+    rm -rf "$home"
+}
+
+ensure_template() {
+    mkdir -p "$(dirname "$template")"
+    exec 9>"$template.lock"
+    flock 9
+    [ -f "$template/ready" ] || { make_template "$template/prefix" && touch "$template/ready"; }
+    flock -u 9
+    exec 9>&-
+}
+
+ensure_locale() {
+    local name=$1
+    mkdir -p "$cache"
+    exec 8>"$cache.lock"
+    flock 8
+    [ -d "$cache/$name.UTF-8" ] || localedef -i "$name" -f UTF-8 "$cache/$name.UTF-8" 2>/dev/null
+    flock -u 8
+    exec 8>&-
+}
+
+ensure_template || exit 1
+
+if [ -n "${LUNKO_RUN_DIR:-}" ]; then
+    run=$LUNKO_RUN_DIR
+    rm -rf "$run"
+    mkdir -p "$run"
+    keep=1
+else
+    run=$(mktemp -d /tmp/lunko-run.XXXXXX)
+    keep=0
+fi
+cp -a "$template/prefix" "$run/prefix"
+mkdir -p "$run/home"
+export WINEPREFIX=$run/prefix HOME=$run/home
+
+for pair in ${LUNKO_WINVER:-}; do
+    printf '\n[Software\\\\Wine\\\\AppDefaults\\\\%s] 1700000000\n"Version"="%s"\n' \
+        "${pair%%=*}" "${pair#*=}" >> "$WINEPREFIX/user.reg"
+done
+
+locale_env=()
+if [ -n "${LUNKO_LOCALE:-}" ]; then
+    ensure_locale "$LUNKO_LOCALE"
+    locale_env=(LOCPATH="$cache" LANG="$LUNKO_LOCALE.UTF-8" LC_ALL="$LUNKO_LOCALE.UTF-8")
+fi
+
+as_user=()
+if [ -n "${LUNKO_USER:-}" ]; then
+    chown -R "$LUNKO_USER:$LUNKO_USER" "$run"
+    as_user=(setpriv --reuid="$LUNKO_USER" --regid="$LUNKO_USER" --clear-groups)
+fi
+
+# Xvfb picks a free display itself and reports it on the pipe.
+xvfb_fifo=$run/display
+mkfifo "$xvfb_fifo"
+Xvfb -displayfd 6 -screen 0 1024x768x24 -nolisten tcp 6>"$xvfb_fifo" >/dev/null 2>&1 &
+xvfb_pid=$!
+read -r display < "$xvfb_fifo"
+export DISPLAY=:$display
+
+cleanup() {
+    WINEPREFIX=$run/prefix "${as_user[@]}" wineserver -k >/dev/null 2>&1
+    kill "$xvfb_pid" 2>/dev/null
+    wait "$xvfb_pid" 2>/dev/null
+    [ "$keep" = 1 ] || rm -rf "$run"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+env "${locale_env[@]}" "${as_user[@]}" wine "$@"
+rc=$?
+exit $rc

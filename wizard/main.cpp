@@ -1,0 +1,92 @@
+// Entry point: platform detection, the glyph sheets, the modeless wizard and
+// the message loop with its Enter rule.
+
+#include <stdlib.h>
+
+#include <commctrl.h>
+
+#include "payload/payload.h"
+#include "render/render.h"
+#include "resources/ids.h"
+#include "wizard/wizard.h"
+
+static const char kMemoryNoticeChinese[] = "内存不够。安装无法继续。";
+static const char kMemoryNoticeEnglish[] = "Memory not enough!";
+
+// Exit codes: 0 after a normal end or a cancel, 1 when start-up fails.
+enum { kExitNormal = 0, kExitStartupFailed = 1 };
+
+static int LoadSheetsFromPayload(void)
+{
+    int result = kExitStartupFailed;
+    unsigned long length = 0;
+    unsigned char *buffer = (unsigned char *)malloc(kSheetBufferCapacity);
+    if (!buffer) {
+        BilingualMessageBox(kMemoryNoticeChinese, kMemoryNoticeEnglish, 0, NULL);
+        return kExitStartupFailed;
+    }
+    // A stream that inflates to anything but the four whole sheets is as
+    // unreadable as a corrupt one: the sheets would be cut from stale bytes.
+    if (InflatePayloadResource(IDR_GLYPH_SHEETS, buffer, kSheetBufferCapacity, &length)
+        && length == kGlyphSheetsBytes
+        && LoadGlyphSheets(buffer))
+        result = kExitNormal;
+    free(buffer);                       // the bitmaps hold their own copy
+    return result;
+}
+
+static void RunMessageLoop(void)
+{
+    MSG msg;
+    while (WizardPage >= 0) {
+        if (GetMessageA(&msg, NULL, 0, 0) <= 0)
+            break;
+        if (RouteEnterKey(&msg))
+            continue;
+        if (!IsDialogMessageA(WizardWindow, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand)
+{
+    (void)commandLine;
+    (void)showCommand;
+    if (previous)
+        return kExitNormal;
+
+    SetCursor(LoadCursorA(NULL, IDC_WAIT));
+    ReadPlatformFlags();
+    SystemLanguage = DetectSystemLanguage();
+    ChosenLanguage = 0;
+    ModuleInstance = instance;
+    CreateSampleFont();
+
+    int exitCode = LoadSheetsFromPayload();
+    if (exitCode == kExitNormal) {
+        // The progress bar of the wizard template needs its class registered.
+        INITCOMMONCONTROLSEX classes = { sizeof classes, ICC_PROGRESS_CLASS };
+        InitCommonControlsEx(&classes);
+
+        WizardPage = 0;
+        WizardIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_WIZARD));
+        WizardWindow = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_WIZARD), NULL,
+                                          WizardDialogProc, 0);
+        if (WizardWindow) {
+            RunMessageLoop();
+            DestroyWindow(WizardWindow);
+            WizardWindow = NULL;
+        } else {
+            exitCode = kExitStartupFailed;
+        }
+    }
+
+    ReleaseGlyphSheets();
+    if (SampleFont) {
+        DeleteObject(SampleFont);
+        SampleFont = NULL;
+    }
+    return exitCode;
+}

@@ -1,0 +1,45 @@
+// The installer wizard: start-up, the wizard dialog, the message box and the
+// folder chooser. The globals here live for the whole process; they are set
+// at start-up or by the wizard and read by the other subsystems.
+#pragma once
+
+#include <windows.h>
+
+// Interface language: 0 English, 1 Simplified Chinese (GBK), 2 Traditional
+// Chinese (Big5).
+typedef int UiLanguage;
+
+// Wizard page: 0 to 3 on screen, 99 while installing, -1 to quit.
+enum { kPageInstalling = 99, kPageQuit = -1 };
+
+extern HINSTANCE ModuleInstance;
+extern HWND WizardWindow;
+extern HICON WizardIcon;
+extern int WizardPage;
+extern const int DefaultCommand;        // 1001: what Enter does when no push button has the focus
+
+extern int NtPlatform;                  // platform id is VER_PLATFORM_WIN32_NT
+extern int VersionThree;                // major version is 3
+extern int DocumentRegistration;        // NT platform, major version 6 or later
+extern UiLanguage SystemLanguage;
+extern UiLanguage ChosenLanguage;       // picked on the last page; 0 until Install
+extern int ChineseDisplayAnswer;        // 1 when the sample line showed correctly
+extern int DesktopIconChoice;
+extern char InstallFolderPath[MAX_PATH];
+extern WNDPROC SavedButtonProc;         // button procedure of the subclassed check boxes
+
+// Start-up pieces, kept apart from WinMain so that they can be exercised alone.
+void ReadPlatformFlags(void);
+UiLanguage DetectSystemLanguage(void);
+// The Enter rule of the main loop: posts the command Enter stands for and
+// returns 1 when the key message must not reach the dialog manager.
+int RouteEnterKey(const MSG *msg);
+
+INT_PTR CALLBACK WizardDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+void ShowWizardPage(HWND window, int page);
+
+// Shows a modal notice with a Chinese (GBK) and an English text. Type 0: OK;
+// 4: Yes and No; any other: OK and Cancel. Returns the id of the button that
+// ended it, or -1 when the box cannot be created.
+int BilingualMessageBox(const char *chinese, const char *english, int type, HWND owner);
+INT_PTR CALLBACK MessageBoxDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
