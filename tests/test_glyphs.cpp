@@ -1,0 +1,430 @@
+// Glyph lookup, the shipped glyph sheets, and measuring and drawing label
+// texts on a memory DC, checked pixel by pixel.
+
+#include <stdio.h>
+#include <string.h>
+
+#include <map>
+
+#include <gtest/gtest.h>
+
+#include "render/render.h"
+#include "tests/driver/driver.h"
+#include "wizard/wizard.h"
+
+// ---- LocateGlyph ---------------------------------------------------------
+
+struct GlyphPlace {
+    unsigned code;
+    int sheet, x, y;
+};
+
+TEST(LocateGlyph, GivesTheWorkedCellsForSymbolsIdeographsAndStrayCodes)
+{
+    const GlyphPlace worked[] = {
+        { 0xA1A1, 0, 0, 0 },     { 0xA1A2, 0, 16, 0 },    { 0xA3C1, 0, 448, 96 },
+        { 0xA7C1, 0, 320, 288 }, { 0xB0A1, 0, 288, 320 }, { 0xD7F9, 2, 448, 304 },
+        { 0xF7FE, 3, 16, 880 },  { 0xB0A0, 0, 48, 704 },  { 0xB140, 0, 240, 400 },
+        { 0xA8A1, 0, 288, 320 }, { 0xA0A0, 3, 16, 624 },  { 0x8140, 3, 496, 160 },
+        { 0xFEFE, 3, 304, 256 }, { 0xFFFF, 3, 288, 304 }, { 0xE946, 3, 0, 896 },
+        { 0xA9A4, 3, 16, 896 },
+    };
+    for (const GlyphPlace &w : worked) {
+        POINT p = { -1, -1 };
+        int sheet = -1;
+        EXPECT_EQ(1, LocateGlyph((unsigned short)w.code, &p, &sheet));
+        EXPECT_EQ(w.sheet, sheet) << std::hex << w.code;
+        EXPECT_EQ(w.x, p.x) << std::hex << w.code;
+        EXPECT_EQ(w.y, p.y) << std::hex << w.code;
+    }
+}
+
+TEST(LocateGlyph, KeepsEveryCodeInsideTheFourSheetsOnCellBoundaries)
+{
+    for (unsigned code = 0; code <= 0xFFFF; code++) {
+        POINT p;
+        int sheet;
+        LocateGlyph((unsigned short)code, &p, &sheet);
+        ASSERT_TRUE(sheet >= 0 && sheet <= 3) << std::hex << code;
+        ASSERT_TRUE(p.x >= 0 && p.x <= 496 && p.x % 16 == 0) << std::hex << code;
+        ASSERT_TRUE(p.y >= 0 && p.y <= 928 && p.y % 16 == 0) << std::hex << code;
+    }
+}
+
+TEST(LocateGlyph, PacksTheGb2312RowsWithoutGaps)
+{
+    // Lead 0xA1 .. 0xA7 rows start at cell (lead - 0xA1) * 94, ideographs at
+    // 658 + (lead - 0xB0) * 94; trail 0xA1 .. 0xFE run in order.
+    for (unsigned lead = 0xA1; lead <= 0xF7; lead++) {
+        if (lead > 0xA7 && lead < 0xB0)
+            continue;
+        int first = lead <= 0xA7 ? (int)(lead - 0xA1) * 94 : 658 + (int)(lead - 0xB0) * 94;
+        for (unsigned trail = 0xA1; trail <= 0xFE; trail++) {
+            int n = first + (int)(trail - 0xA1);
+            POINT p;
+            int sheet;
+            LocateGlyph((unsigned short)(lead << 8 | trail), &p, &sheet);
+            ASSERT_EQ(n / 1888, sheet) << std::hex << (lead << 8 | trail);
+            ASSERT_EQ((n % 32) * 16, p.x) << std::hex << (lead << 8 | trail);
+            ASSERT_EQ((n % 1888) / 32 * 16, p.y) << std::hex << (lead << 8 | trail);
+        }
+    }
+}
+
+// ---- the shipped sheets ----------------------------------------------------
+
+typedef uint16_t CellBits[16];        // one row per word, bit 15 leftmost, 1 = ink
+
+static const std::vector<unsigned char> &SheetData()
+{
+    static std::vector<unsigned char> data = ReadWholeFile(PayloadFilePath("ChnBmp.bin"));
+    return data;
+}
+
+static void CellOf(unsigned code, CellBits bits)
+{
+    POINT p;
+    int sheet;
+    LocateGlyph((unsigned short)code, &p, &sheet);
+    const unsigned char *base = SheetData().data() + sheet * kSheetBytes;
+    for (int j = 0; j < 16; j++) {
+        const unsigned char *row = base + (p.y + j) * 64 + p.x / 8;
+        bits[j] = (uint16_t)~(row[0] << 8 | row[1]);    // sheet bit 0 is ink
+    }
+}
+
+static bool CellIsPaper(unsigned code)
+{
+    CellBits bits;
+    CellOf(code, bits);
+    for (uint16_t row : bits)
+        if (row)
+            return false;
+    return true;
+}
+
+// Unifont's hex file: "XXXX:" and 32 (8 x 16) or 64 (16 x 16) hex digits.
+// Narrow glyphs sit in the middle of the 16-pixel cell.
+static std::map<unsigned, std::vector<uint16_t>> LoadUnifont()
+{
+    std::map<unsigned, std::vector<uint16_t>> font;
+    FILE *file = fopen("Z:\\usr\\share\\unifont\\unifont.hex", "r");
+    if (!file)
+        return font;
+    char line[256];
+    while (fgets(line, sizeof line, file)) {
+        unsigned cp;
+        char digits[80] = "";
+        if (sscanf(line, "%x:%70s", &cp, digits) != 2 || cp > 0xFFFF)
+            continue;
+        size_t n = strlen(digits);
+        std::vector<uint16_t> rows(16);
+        for (int j = 0; j < 16; j++) {
+            unsigned value = 0;
+            if (n == 64)
+                sscanf(digits + j * 4, "%4x", &value);
+            else if (n == 32) {
+                sscanf(digits + j * 2, "%2x", &value);
+                value <<= 4;
+            } else
+                break;
+            rows[j] = (uint16_t)value;
+        }
+        font[cp] = rows;
+    }
+    fclose(file);
+    return font;
+}
+
+TEST(GlyphSheets, HoldUnifontsGlyphForEveryGb2312Character)
+{
+    ASSERT_EQ((size_t)kGlyphSheetsBytes, SheetData().size()) << "ChnBmp.bin of the payload";
+    std::map<unsigned, std::vector<uint16_t>> font = LoadUnifont();
+    ASSERT_GT(font.size(), 50000u) << "GNU Unifont's hex file";
+
+    const unsigned leads[] = { 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA7, 0xA9 };
+    std::vector<unsigned> codes;
+    for (unsigned lead : leads)
+        for (unsigned trail = 0xA1; trail <= 0xFE; trail++)
+            codes.push_back(lead << 8 | trail);
+    for (unsigned lead = 0xB0; lead <= 0xF7; lead++)
+        for (unsigned trail = 0xA1; trail <= 0xFE; trail++)
+            codes.push_back(lead << 8 | trail);
+
+    int compared = 0;
+    std::vector<unsigned> mismatched;
+    for (unsigned code : codes) {
+        // Cells the sheet deliberately leaves blank or fills otherwise.
+        if (code == 0xA1A1 || code == 0xA2A1 || (code >= 0xA9AA && code <= 0xA9AF))
+            continue;
+        char bytes[2] = { (char)(code >> 8), (char)code };
+        WCHAR wide[2];
+        // Wine's own code page 936 table, independent of the sheet builder's.
+        int n = MultiByteToWideChar(936, MB_ERR_INVALID_CHARS, bytes, 2, wide, 2);
+        bool mapped = n == 1 && font.count(wide[0]) && wide[0] >= 0x80;
+        CellBits bits;
+        CellOf(code, bits);
+        if (!mapped)
+            continue;
+        // GB2312 leaves positions empty that code page 936 fills with GBK
+        // additions; the sheets keep those positions blank.
+        bool paper = CellIsPaper(code);
+        const std::vector<uint16_t> &glyph = font[wide[0]];
+        bool same = true;
+        for (int j = 0; j < 16; j++)
+            same = same && bits[j] == glyph[j];
+        if (!same && !(paper && code < 0xB0A1))
+            mismatched.push_back(code);
+        compared++;
+    }
+    EXPECT_GT(compared, 7400);
+    // The two GB2312 tables differ on a few punctuation marks (for example
+    // 0xA1AA, a dash both tables map to different code points).
+    EXPECT_LE(mismatched.size(), 4u);
+    for (unsigned code : mismatched)
+        ADD_FAILURE() << "cell of " << std::hex << code << " differs from Unifont";
+}
+
+TEST(GlyphSheets, HaveTheSpecialCellsInTheLastSheet)
+{
+    ASSERT_EQ((size_t)kGlyphSheetsBytes, SheetData().size());
+    std::map<unsigned, std::vector<uint16_t>> font = LoadUnifont();
+    CellBits bits;
+    CellOf(0xE946, bits);                // 镕, a GBK addition
+    for (int j = 0; j < 16; j++)
+        EXPECT_EQ(font[0x9555][j], bits[j]) << "row " << j;
+    CellOf(0xA9A4, bits);                // the box-drawing horizontal line
+    for (int j = 0; j < 16; j++)
+        EXPECT_EQ(font[0x2500][j], bits[j]) << "row " << j;
+    EXPECT_TRUE(CellIsPaper(0xA1A1)) << "the ideographic space";
+    for (unsigned code = 0xA9AA; code <= 0xA9AF; code++)
+        EXPECT_TRUE(CellIsPaper(code)) << "dashed box-drawing form " << std::hex << code;
+    EXPECT_FALSE(CellIsPaper(0xA2A1)) << "the first cell of the second row holds an ideograph";
+}
+
+// ---- measuring and drawing -------------------------------------------------
+
+// A white 32-bit canvas with black text, as owner drawing prepares it.
+struct Canvas {
+    HDC dc = NULL;
+    HBITMAP bitmap = NULL;
+    HGDIOBJ oldBitmap = NULL;
+    uint32_t *bits = NULL;
+    int width = 0, height = 0;
+
+    Canvas(int w, int h, COLORREF fill) : width(w), height(h)
+    {
+        BITMAPINFO info;
+        ZeroMemory(&info, sizeof info);
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = w;
+        info.bmiHeader.biHeight = -h;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        dc = CreateCompatibleDC(NULL);
+        bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, (void **)&bits, NULL, 0);
+        oldBitmap = SelectObject(dc, bitmap);
+        SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+        Fill(fill);
+        SetTextColor(dc, RGB(0, 0, 0));
+        SetBkColor(dc, RGB(255, 255, 255));
+    }
+    ~Canvas()
+    {
+        SelectObject(dc, oldBitmap);
+        DeleteObject(bitmap);
+        DeleteDC(dc);
+    }
+    void Fill(COLORREF colour)
+    {
+        HBRUSH brush = CreateSolidBrush(colour);
+        RECT all = { 0, 0, width, height };
+        FillRect(dc, &all, brush);
+        DeleteObject(brush);
+        GdiFlush();
+    }
+    // As COLORREF (0x00BBGGRR), to compare with the colours set.
+    COLORREF At(int x, int y) const
+    {
+        uint32_t p = bits[y * width + x];
+        return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+    }
+};
+
+class LabelText : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        ASSERT_EQ((size_t)kGlyphSheetsBytes, SheetData().size());
+        ASSERT_EQ(1, LoadGlyphSheets(SheetData().data()));
+    }
+    static void TearDownTestSuite() { ReleaseGlyphSheets(); }
+
+    // Every pixel of the 16 x 16 cell at (x, y) is `ink` where the glyph of
+    // `code` has ink and `paper` elsewhere.
+    static void ExpectGlyphAt(const Canvas &canvas, int x, int y, unsigned code, COLORREF ink,
+                              COLORREF paper)
+    {
+        CellBits bits;
+        CellOf(code, bits);
+        int wrong = 0;
+        for (int j = 0; j < 16; j++)
+            for (int i = 0; i < 16; i++) {
+                COLORREF want = (bits[j] >> (15 - i)) & 1 ? ink : paper;
+                if (canvas.At(x + i, y + j) != want)
+                    wrong++;
+            }
+        EXPECT_EQ(0, wrong) << "pixels differing in the cell of " << std::hex << code;
+    }
+};
+
+TEST_F(LabelText, MeasuresSixteenPerChineseCharacterPlusTheFontsWidths)
+{
+    Canvas canvas(300, 40, RGB(255, 255, 255));
+    SIZE cancel;
+    GetTextExtentPointA(canvas.dc, " Cancel", 7, &cancel);
+    int oneByOne = 0;
+    for (const char *c = " Cancel"; *c; c++) {
+        SIZE one;
+        GetTextExtentPointA(canvas.dc, c, 1, &one);
+        oneByOne += one.cx;
+    }
+    SIZE measured = MeasureLabelText(canvas.dc, "取消 Cancel");
+    EXPECT_EQ(32 + oneByOne, measured.cx);
+    EXPECT_EQ(16, measured.cy);
+
+    SIZE empty = MeasureLabelText(canvas.dc, "");
+    EXPECT_EQ(0, empty.cx);
+    EXPECT_EQ(16, empty.cy);
+
+    // A lead byte at the very end pairs with the terminator.
+    EXPECT_EQ(16, MeasureLabelText(canvas.dc, "\xB0").cx);
+    EXPECT_EQ(32, MeasureLabelText(canvas.dc, "\xB0\xA1\xC8").cx);
+}
+
+TEST_F(LabelText, DrawsGlyphInkInTheTextColourAndLeavesPaperUntouched)
+{
+    Canvas canvas(300, 40, RGB(255, 255, 255));
+    SetTextColor(canvas.dc, RGB(200, 0, 0));
+    SIZE drawn = DrawLabelText(canvas.dc, 10, 5, "取消", 0);
+    GdiFlush();
+    EXPECT_EQ(32, drawn.cx);
+    EXPECT_EQ(16, drawn.cy);
+    ExpectGlyphAt(canvas, 10, 5, 0xC8A1, RGB(200, 0, 0), RGB(255, 255, 255));
+    ExpectGlyphAt(canvas, 26, 5, 0xCFFB, RGB(200, 0, 0), RGB(255, 255, 255));
+
+    // On a coloured face, SRCAND keeps the face under the paper.
+    Canvas face(100, 40, RGB(212, 208, 200));
+    DrawLabelText(face.dc, 0, 0, "取", 0);
+    GdiFlush();
+    ExpectGlyphAt(face, 0, 0, 0xC8A1, RGB(0, 0, 0), RGB(212, 208, 200));
+}
+
+TEST_F(LabelText, HighlightedGlyphsLightTheInkOverTheHighlightFill)
+{
+    Canvas canvas(100, 40, RGB(0, 0, 128));
+    SetTextColor(canvas.dc, RGB(255, 255, 255));
+    SetBkColor(canvas.dc, RGB(0, 0, 128));
+    DrawLabelText(canvas.dc, 4, 4, "英文", 1);
+    GdiFlush();
+    ExpectGlyphAt(canvas, 4, 4, 0xD3A2, RGB(255, 255, 255), RGB(0, 0, 128));
+    ExpectGlyphAt(canvas, 20, 4, 0xCEC4, RGB(255, 255, 255), RGB(0, 0, 128));
+}
+
+TEST_F(LabelText, DrawsOneByteCharactersOnePixelLowerWithTheContextsFont)
+{
+    Canvas canvas(300, 40, RGB(255, 255, 255));
+    DrawLabelText(canvas.dc, 10, 5, "取 Ok", 0);
+    Canvas reference(300, 40, RGB(255, 255, 255));
+    SetBkMode(reference.dc, TRANSPARENT);
+    int pen = 26;
+    for (const char *c = " Ok"; *c; c++) {
+        TextOutA(reference.dc, pen, 6, c, 1);
+        SIZE one;
+        GetTextExtentPointA(reference.dc, c, 1, &one);
+        pen += one.cx;
+    }
+    GdiFlush();
+    int ink = 0, wrong = 0;
+    for (int y = 0; y < 40; y++)
+        for (int x = 26; x < 300; x++) {
+            ink += reference.At(x, y) != RGB(255, 255, 255);
+            wrong += reference.At(x, y) != canvas.At(x, y);
+        }
+    EXPECT_GT(ink, 10) << "the reference text has ink";
+    EXPECT_EQ(0, wrong) << "pixels differing from TextOutA at y + 1";
+}
+
+TEST_F(LabelText, AdvancesOverThePaperCellOfTheIdeographicSpace)
+{
+    Canvas canvas(100, 40, RGB(255, 255, 255));
+    SIZE drawn = DrawLabelText(canvas.dc, 0, 0, "\xA1\xA1\xB0\xA1", 0);
+    GdiFlush();
+    EXPECT_EQ(32, drawn.cx);
+    for (int y = 0; y < 16; y++)
+        for (int x = 0; x < 16; x++)
+            ASSERT_EQ(RGB(255, 255, 255), canvas.At(x, y)) << x << "," << y;
+    ExpectGlyphAt(canvas, 16, 0, 0xB0A1, RGB(0, 0, 0), RGB(255, 255, 255));
+}
+
+TEST_F(LabelText, PairsATrailingLeadByteWithTheTerminator)
+{
+    Canvas canvas(100, 40, RGB(255, 255, 255));
+    SIZE drawn = DrawLabelText(canvas.dc, 0, 0, "A\xB0", 0);
+    GdiFlush();
+    SIZE a;
+    GetTextExtentPointA(canvas.dc, "A", 1, &a);
+    EXPECT_EQ(a.cx + 16, drawn.cx);
+    ExpectGlyphAt(canvas, a.cx, 0, 0xB000, RGB(0, 0, 0), RGB(255, 255, 255));
+}
+
+TEST_F(LabelText, DrawsNothingForAnEmptyTextAndRestoresTheBackgroundMode)
+{
+    Canvas canvas(50, 20, RGB(255, 255, 255));
+    SetBkMode(canvas.dc, OPAQUE);
+    SIZE drawn = DrawLabelText(canvas.dc, 0, 0, "", 0);
+    GdiFlush();
+    EXPECT_EQ(0, drawn.cx);
+    EXPECT_EQ(OPAQUE, GetBkMode(canvas.dc));
+    for (int y = 0; y < 20; y++)
+        for (int x = 0; x < 50; x++)
+            ASSERT_EQ(RGB(255, 255, 255), canvas.At(x, y));
+}
+
+// ---- the sample line --------------------------------------------------------
+
+TEST(SampleText, ReachesTheScreenAsTheSameCharactersOnBothPlatformPaths)
+{
+    ASSERT_EQ(1, CreateSampleFont());
+    ASSERT_TRUE(SampleFont != NULL);
+    LOGFONTA font;
+    GetObjectA(SampleFont, sizeof font, &font);
+    EXPECT_STREQ("Courier New", font.lfFaceName);
+    EXPECT_EQ(GB2312_CHARSET, font.lfCharSet);
+    EXPECT_EQ(16, font.lfHeight);
+    EXPECT_EQ(8, font.lfWidth);
+
+    static const char kSample[] = "日出江花红胜火";
+    ASSERT_EQ(14u, strlen(kSample));
+    WCHAR wide[8];
+    ASSERT_EQ(7, MultiByteToWideChar(936, 0, kSample, 14, wide, 8));
+    Canvas reference(200, 40, RGB(255, 255, 255));
+    SelectObject(reference.dc, SampleFont);
+    TextOutW(reference.dc, 2, 2, wide, 7);
+    GdiFlush();
+
+    for (int nt = 0; nt <= 1; nt++) {
+        NtPlatform = nt;
+        Canvas canvas(200, 40, RGB(255, 255, 255));
+        SelectObject(canvas.dc, SampleFont);
+        DrawSampleText(canvas.dc, 2, 2, kSample, 14);
+        GdiFlush();
+        int wrong = 0;
+        for (int y = 0; y < 40; y++)
+            for (int x = 0; x < 200; x++)
+                wrong += canvas.At(x, y) != reference.At(x, y);
+        EXPECT_EQ(0, wrong) << (nt ? "TextOutA path" : "TextOutW path");
+    }
+    DeleteObject(SampleFont);
+    SampleFont = NULL;
+}
