@@ -20,3 +20,26 @@ lunko_test(test_glyphs SOURCES test_glyphs.cpp test_main.cpp)
 
 # The Enter rule, against real controls of each kind.
 lunko_test(test_enter_rule SOURCES test_enter_rule.cpp test_main.cpp)
+
+# Extraction of payload resources into files, as root and as an unprivileged
+# user (for whom read-only files behave as on Windows).
+lunko_pack_payload(extract_payload ${CMAKE_CURRENT_SOURCE_DIR}/data/extract.list
+  ${CMAKE_CURRENT_SOURCE_DIR}/data/extract ${CMAKE_BINARY_DIR}/payload-extract)
+set_source_files_properties(${extract_payload_RC} PROPERTIES GENERATED TRUE)
+lunko_test(test_extract SOURCES test_extract.cpp test_main.cpp
+  RC ${extract_payload_RC} data/broken.rc DEPENDS extract_payload)
+target_include_directories(test_extract PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/data)
+lunko_test_run(test_extract_unprivileged PROGRAM test_extract USER 65534
+  ARGS --gtest_filter=*Replaces*:*Twice*:*Explicit*:*Empty*)
+
+# The built installer: its file and its start.
+lunko_installer(installer_broken_sheets ${CMAKE_CURRENT_SOURCE_DIR}/data/broken-sheets.rc)
+lunko_installer(installer_short_sheets ${CMAKE_CURRENT_SOURCE_DIR}/data/short-sheets.rc)
+foreach(variant installer_broken_sheets installer_short_sheets)
+  target_include_directories(${variant} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/data)
+endforeach()
+lunko_test(test_installer_file SOURCES test_installer_file.cpp test_main.cpp DEPENDS installer)
+lunko_test(test_installer_start SOURCES test_installer_start.cpp test_main.cpp
+  DEPENDS installer installer_broken_sheets installer_short_sheets
+  ENV "LUNKO_BROKEN_SHEETS_INSTALLER=$<TARGET_FILE:installer_broken_sheets>"
+      "LUNKO_SHORT_SHEETS_INSTALLER=$<TARGET_FILE:installer_short_sheets>")

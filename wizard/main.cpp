@@ -3,6 +3,7 @@
 
 #include <stdlib.h>
 
+#include <windows.h>
 #include <commctrl.h>
 
 #include "payload/payload.h"

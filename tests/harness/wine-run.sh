@@ -29,6 +29,10 @@ make_template() {
     mkdir -p "$home"
     HOME=$home WINEPREFIX=$dir wineboot -i >/dev/null 2>&1
     HOME=$home WINEPREFIX=$dir wineserver -w
+    local server_root
+    server_root=$(cat "$dir/wineserver" 2>/dev/null)
+    case "$server_root" in wine-?*) rm -rf "/tmp/$server_root" ;; esac
+    rm -f "$dir/wineserver"
     for link in "$dir"/drive_c/users/*/*; do
         [ -L "$link" ] || continue
         rm "$link" && mkdir "$link"
@@ -70,6 +74,9 @@ else
     keep=0
 fi
 cp -a "$template/prefix" "$run/prefix"
+# Debian's Wine records a private server folder under /tmp in the prefix;
+# each copy must make its own (an unprivileged user could not enter root's).
+rm -f "$run/prefix/wineserver"
 mkdir -p "$run/home"
 export WINEPREFIX=$run/prefix HOME=$run/home
 
@@ -100,6 +107,9 @@ export DISPLAY=:$display
 
 cleanup() {
     WINEPREFIX=$run/prefix "${as_user[@]}" wineserver -k >/dev/null 2>&1
+    local server_root
+    server_root=$(cat "$run/prefix/wineserver" 2>/dev/null)
+    case "$server_root" in wine-?*) rm -rf "/tmp/$server_root" ;; esac
     kill "$xvfb_pid" 2>/dev/null
     wait "$xvfb_pid" 2>/dev/null
     [ "$keep" = 1 ] || rm -rf "$run"
