@@ -24,6 +24,9 @@ if [ ! -d "$WINEPREFIX" ]; then
     wineboot -i >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 fi
+# The Wine session started above has no display; the installer must start a
+# new one on the display chosen below.
+wineserver -w
 
 xvfb_pid=
 if [ -z "${DISPLAY:-}" ]; then
