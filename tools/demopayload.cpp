@@ -15,6 +15,7 @@
 // Files whose content is unchanged are not rewritten, so a rebuild of the
 // tools does not make the packer's outputs look new.
 #include "democontent.h"
+#include "hostfiles.h"
 #include "payloadlist.h"
 
 #include <iconv.h>
@@ -172,36 +173,6 @@ struct Sources {
     std::string program, sheets, msi, agreementZh, agreementEn;
 };
 
-static int ReadWholeFile(const std::string &path, std::string &data)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return 0;
-    data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return in.bad() ? 0 : 1;
-}
-
-static int WriteIfChanged(const std::string &path, const std::string &data, bool &written)
-{
-    std::string old;
-    written = false;
-    if (ReadWholeFile(path, old) && old == data)
-        return 1;
-    std::string temporary = path + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out)
-            return 0;
-        out.write(data.data(), (std::streamsize)data.size());
-        out.close();
-        if (!out)
-            return 0;
-    }
-    std::error_code failure;
-    fs::rename(temporary, path, failure);
-    written = !failure;
-    return failure ? 0 : 1;
-}
 
 // Converts UTF-8 text to charset; returns 0 when a character has no code
 // there (the tool must never store a '?' in place of a character).

@@ -14,6 +14,7 @@
 // again. payload.rc carries the size and CRC-32 of each stream in a comment:
 // the .rc changes whenever a stream does, which is what makes the resource
 // compiler notice changed payloads although the .rc names them only by path.
+#include "hostfiles.h"
 #include "payloadlist.h"
 
 #include <zlib.h>
@@ -47,42 +48,6 @@ struct Payload {
     std::string compressed;  // its zlib stream
 };
 
-static int ReadWholeFile(const std::string &path, std::string &data)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return 0;
-    data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return in.bad() ? 0 : 1;
-}
-
-// Writes data to path unless the file already holds exactly that; goes
-// through a temporary file and a rename so that an interrupted build never
-// leaves a half-written output with a new timestamp. Sets written when the
-// file was (re)written.
-static int WriteIfChanged(const std::string &path, const std::string &data, bool &written)
-{
-    std::string old;
-    written = false;
-    if (ReadWholeFile(path, old) && old == data)
-        return 1;
-    std::string temporary = path + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out)
-            return 0;
-        out.write(data.data(), (std::streamsize)data.size());
-        out.close();
-        if (!out)
-            return 0;
-    }
-    std::error_code failure;
-    fs::rename(temporary, path, failure);
-    if (failure)
-        return 0;
-    written = true;
-    return 1;
-}
 
 static std::string WithThousands(uint64_t value)
 {
