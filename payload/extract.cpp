@@ -80,15 +80,15 @@ int WritePayloadFile(const char *fileName, const void *data, unsigned long lengt
     if (written < length || !closed)
         return 0;
 
-    if (!readOnly && !hidden)
-        return 1;
+    // Hidden first, read-only last: on file systems that keep the hidden bit
+    // apart from the permissions (Wine's, for an unprivileged user), a file
+    // that is already read-only takes no further attribute.
     DWORD attributes = GetFileAttributesA(path);
     if (attributes != INVALID_FILE_ATTRIBUTES) {
-        if (readOnly)
-            attributes |= FILE_ATTRIBUTE_READONLY;
         if (hidden)
-            attributes |= FILE_ATTRIBUTE_HIDDEN;
-        SetFileAttributesA(path, attributes);
+            SetFileAttributesA(path, attributes |= FILE_ATTRIBUTE_HIDDEN);
+        if (readOnly)
+            SetFileAttributesA(path, attributes | FILE_ATTRIBUTE_READONLY);
     }
     return 1;
 }
