@@ -1,4 +1,222 @@
-// Placeholder until owner drawing is built.
-#include "render/render.h"
+// Owner-drawn buttons and button-style labels of the wizard, the message box
+// and the folder chooser. Which text a control shows is decided here by its
+// id, never by the dialog template, so every label carries both languages on
+// every system.
 
-void DrawOwnerButton(const DRAWITEMSTRUCT *, HWND) {}
+#include <string.h>
+
+#include "render/render.h"
+#include "resources/ids.h"
+#include "wizard/wizard.h"
+
+enum ButtonLook { kFramedCentred, kPlainCentred, kPlainLeft };
+
+struct ButtonLabel {
+    int id;
+    const char *text;
+};
+
+// 1001 is missing on purpose: its label follows the wizard page.
+static const ButtonLabel kButtonLabelTable[] = {
+    { IDOK, "确认 OK" },
+    { IDCANCEL, "取消 Cancel" },
+    { IDC_BACK, "退一步 Back" },
+    { IDYES, "是 Yes" },
+    { IDNO, "否 No" },
+    { IDC_BROWSE, "改变 Browse ...." },
+    { IDC_FOLDER_LABEL, "安装路径： (Install Path)" },
+    { IDC_CHOOSER_DIRS_LABEL, "路径 (Directories):" },
+    { IDC_PANEL_BRAND, "《Lunko》 Lunko" },
+    { IDC_CHOOSER_DRIVES_LABEL, "磁盘 (Drives):" },
+    // "Lunkovan" sounded out in three characters, as the product's short name.
+    { IDC_PANEL_PRODUCT, "伦科万 Zavav Irazaz" },
+    { IDC_PANEL_INSTALLER, "安装程序" },
+    { IDC_DISPLAY_QUESTION, "以上中文显示正确吗 (Is the Above Chinese Display OK)?" },
+    { IDC_DISPLAY_SAMPLE, "日出江花红胜火" },
+    { IDC_BOTTOM_STRIP, "" },
+    { IDC_LANGUAGE_LABEL, "User Interface Language 用户界面语言" },
+};
+
+static const char kNextLabel[] = "下一步 Next";
+static const char kInstallLabel[] = "同意/安装 Agree/Install";
+
+enum {
+    kLabelCapacity = 128,       // a label of at most 127 bytes
+    kWindowTextLimit = 79,      // bytes of a window text that are shown
+    kFirstInstallPage = 3,      // from here on Next starts the installation
+};
+
+void CutLabelText(char *text, size_t limit)
+{
+    // A two-byte character that would straddle the limit is dropped whole:
+    // its lead byte alone would pair with the terminator and draw a cell
+    // that has nothing to do with the text.
+    size_t i = 0;
+    while (text[i]) {
+        size_t step = (unsigned char)text[i] >= 0x80 && text[i + 1] ? 2 : 1;
+        if (i + step > limit)
+            break;
+        i += step;
+    }
+    text[i] = 0;
+}
+
+static ButtonLook LookOf(int id)
+{
+    switch (id) {
+    case IDC_PANEL_BRAND:
+    case IDC_PANEL_PRODUCT:
+    case IDC_PANEL_INSTALLER:
+    case IDC_MESSAGE_CHINESE:
+    case IDC_DISPLAY_QUESTION:
+    case IDC_DISPLAY_SAMPLE:
+    case IDC_LANGUAGE_LABEL:
+    case IDC_PANEL_BLANK:
+        return kPlainCentred;
+    case IDC_FOLDER_LABEL:
+    case IDC_CHOOSER_DIRS_LABEL:
+    case IDC_CHOOSER_DRIVES_LABEL:
+    case IDC_ALT_LABEL:
+    case IDC_BOTTOM_STRIP:
+        return kPlainLeft;
+    }
+    return kFramedCentred;
+}
+
+static void CopyLabel(char *label, const char *text)
+{
+    size_t length = strlen(text);
+    if (length > kLabelCapacity - 1)
+        length = kLabelCapacity - 1;
+    memcpy(label, text, length);
+    label[length] = 0;
+}
+
+static void PickLabel(int id, HWND control, char *label)
+{
+    if (id == IDC_NEXT) {
+        CopyLabel(label, WizardPage >= kFirstInstallPage ? kInstallLabel : kNextLabel);
+        return;
+    }
+    for (const ButtonLabel &entry : kButtonLabelTable) {
+        if (entry.id == id) {
+            CopyLabel(label, entry.text);
+            return;
+        }
+    }
+    // Read with room to spare and cut here: a read limited to 80 bytes would
+    // end on a character boundary under code page 936 but inside a
+    // character under 1252, so the text shown would depend on the system.
+    label[0] = 0;
+    if (control)
+        GetWindowTextA(control, label, kLabelCapacity);
+    label[kLabelCapacity - 1] = 0;
+    CutLabelText(label, kWindowTextLimit);
+}
+
+// A raised bevel two pixels deep; pressing swaps light and shadow. LineTo
+// leaves out each end point, which the next segment then draws.
+static void DrawBevel(HDC dc, const RECT &r, int pressed, int isDefault)
+{
+    HPEN light = CreatePen(PS_SOLID, 1, GetSysColor(COLOR_BTNHIGHLIGHT));
+    HPEN shadow = CreatePen(PS_SOLID, 1, GetSysColor(COLOR_BTNSHADOW));
+    HPEN penA = pressed ? shadow : light;
+    HPEN penB = pressed ? light : shadow;
+    HGDIOBJ oldPen = SelectObject(dc, penA);
+
+    for (int i = 1; i <= 2; i++) {
+        SelectObject(dc, penA);
+        MoveToEx(dc, r.left + i, r.bottom - i - 1, NULL);
+        LineTo(dc, r.left + i, r.top + i);
+        LineTo(dc, r.right - i - 1, r.top + i);
+        SelectObject(dc, penB);
+        LineTo(dc, r.right - i - 1, r.bottom - i - 1);
+        LineTo(dc, r.left + i, r.bottom - i - 1);
+    }
+
+    if (isDefault) {
+        // The command Enter stands for wears a black frame, pressed or not.
+        SelectObject(dc, GetStockObject(BLACK_PEN));
+        MoveToEx(dc, r.left, r.bottom - 1, NULL);
+        LineTo(dc, r.left, r.top);
+        LineTo(dc, r.right - 1, r.top);
+        LineTo(dc, r.right - 1, r.bottom - 1);
+        LineTo(dc, r.left, r.bottom - 1);
+        MoveToEx(dc, r.left + 1, r.bottom - 2, NULL);
+        LineTo(dc, r.right - 2, r.bottom - 2);
+        LineTo(dc, r.right - 2, r.top + 1);
+    } else {
+        SelectObject(dc, penB);
+        MoveToEx(dc, r.left + 1, r.bottom - 1, NULL);
+        LineTo(dc, r.right - 1, r.bottom - 1);
+        LineTo(dc, r.right - 1, r.top);
+    }
+
+    SelectObject(dc, oldPen);
+    DeleteObject(light);
+    DeleteObject(shadow);
+}
+
+static void DrawSampleLine(HDC dc, int x, int y, const char *text)
+{
+    // The sample must show the system's own font; without it nothing is
+    // drawn rather than a stand-in that would mislead the user's answer.
+    if (!SampleFont)
+        return;
+    // Transparent, so that the face shows between the strokes whatever
+    // background colour the context was given.
+    HGDIOBJ oldFont = SelectObject(dc, SampleFont);
+    int oldMode = SetBkMode(dc, TRANSPARENT);
+    DrawSampleText(dc, x, y, text, (int)strlen(text));
+    SetBkMode(dc, oldMode);
+    SelectObject(dc, oldFont);
+}
+
+static void DrawButtonFace(const DRAWITEMSTRUCT *item, int id, ButtonLook look)
+{
+    HDC dc = item->hDC;
+    RECT r = item->rcItem;
+    int pressed = (item->itemState & ODS_SELECTED) != 0;
+
+    char label[kLabelCapacity];
+    PickLabel(id, item->hwndItem, label);
+
+    FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
+    if (look == kFramedCentred)
+        DrawBevel(dc, r, pressed, id == DefaultCommand);
+
+    SIZE size = MeasureLabelText(dc, label);
+    int x = look == kPlainLeft ? r.left : r.left + (r.right - r.left - size.cx) / 2;
+    int y = r.top + (r.bottom - r.top - size.cy) / 2;
+    if (pressed) {
+        x += 2;
+        y += 1;
+    }
+
+    if (id == IDC_DISPLAY_SAMPLE)
+        DrawSampleLine(dc, x, y, label);
+    else
+        DrawLabelText(dc, x, y, label, 0);
+}
+
+void DrawOwnerButton(const DRAWITEMSTRUCT *item, HWND)
+{
+    if (!item || item->CtlType != ODT_BUTTON)
+        return;
+    int id = (int)item->CtlID;
+    if (id == IDC_PANEL_BLANK)          // stays blank: not even its face is drawn
+        return;
+
+    if (item->itemAction & (ODA_DRAWENTIRE | ODA_SELECT))
+        DrawButtonFace(item, id, LookOf(id));
+
+    // Without ODS_FOCUS nothing is drawn: a button that loses the focus
+    // invalidates itself, and the full draw that follows clears the rectangle.
+    if (item->itemState & ODS_FOCUS) {
+        RECT focus = item->rcItem;
+        int dx = (focus.right - focus.left) / 10;
+        int dy = (focus.bottom - focus.top) / 8;
+        InflateRect(&focus, -dx, -dy);
+        DrawFocusRect(item->hDC, &focus);
+    }
+}

@@ -33,3 +33,6 @@ void DrawOwnerButton(const DRAWITEMSTRUCT *item, HWND dialog);
 void DrawOwnerListItem(int controlId, int isCombo, const DRAWITEMSTRUCT *item, HWND dialog);
 LRESULT CALLBACK CheckBoxSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void PaintCheckBox(HWND window, HDC dc);
+// Shortens a label text to at most `limit` bytes without splitting a
+// two-byte character.
+void CutLabelText(char *text, size_t limit);

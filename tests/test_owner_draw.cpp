@@ -1,0 +1,560 @@
+// Owner drawing on memory DCs with hand-made draw records: each label's text
+// and place, the bevel and its pressed look, the default command's frame,
+// the focus rectangle, list and combo items, and the check boxes, compared
+// pixel by pixel with pictures built from the glyph sheet file.
+
+#include <string.h>
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "render/render.h"
+#include "resources/ids.h"
+#include "tests/test_owner_draw_support.h"
+#include "wizard/wizard.h"
+
+static const COLORREF kUntouched = RGB(255, 0, 255);
+
+class OwnerButton : public testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_TRUE(LoadSheetsForTest()) << "ChnBmp.bin of the payload"; }
+
+    void SetUp() override { savedPage = WizardPage; }
+    void TearDown() override { WizardPage = savedPage; }
+
+    // A draw record for control `id` over the whole canvas, drawn on a DC
+    // prepared as a button's: the given font, black text, face background.
+    static void Draw(Canvas &canvas, int id, UINT action, UINT state, HWND window = NULL)
+    {
+        DRAWITEMSTRUCT item;
+        ZeroMemory(&item, sizeof item);
+        item.CtlType = ODT_BUTTON;
+        item.CtlID = (UINT)id;
+        item.itemAction = action;
+        item.itemState = state;
+        item.hwndItem = window;
+        item.hDC = canvas.dc;
+        SetRect(&item.rcItem, 0, 0, canvas.width, canvas.height);
+        SetTextColor(canvas.dc, RGB(0, 0, 0));
+        SetBkColor(canvas.dc, GetSysColor(COLOR_BTNFACE));
+        DrawOwnerButton(&item, NULL);
+        GdiFlush();
+    }
+
+    // The face with `text` where the label layout puts it.
+    static Image Expected(int w, int h, const char *text, bool left, bool pressed)
+    {
+        Canvas reference(w, h, GetSysColor(COLOR_BTNFACE));
+        SelectObject(reference.dc, GetStockObject(DEFAULT_GUI_FONT));
+        SIZE size = MeasureLabelText(reference.dc, text);
+        int x = left ? 0 : (w - size.cx) / 2;
+        int y = (h - 16) / 2;
+        if (pressed) {
+            x += 2;
+            y += 1;
+        }
+        DrawExpectedLabel(reference.dc, x, y, text, RGB(0, 0, 0), RGB(0, 0, 0));
+        return reference.Snapshot();
+    }
+
+    static Canvas *NewCanvas(int w, int h)
+    {
+        Canvas *canvas = new Canvas(w, h, kUntouched);
+        SelectObject(canvas->dc, GetStockObject(DEFAULT_GUI_FONT));
+        return canvas;
+    }
+
+    int savedPage = 0;
+};
+
+struct LabelCase {
+    int id;
+    const char *text;
+    bool framed;
+    bool left;
+};
+
+// The Chinese of the first entries is spelt in GBK bytes, so that a source
+// or compiler encoding slip cannot pass.
+static const LabelCase kLabels[] = {
+    { IDOK, "\xC8\xB7\xC8\xCF OK", true, false },
+    { IDCANCEL, "\xC8\xA1\xCF\xFB Cancel", true, false },
+    { IDYES, "\xCA\xC7 Yes", true, false },
+    { IDNO, "\xB7\xF1 No", true, false },
+    { IDC_PANEL_PRODUCT, "\xC2\xD7\xBF\xC6\xCD\xF2 Zavav Irazaz", false, false },
+    { IDC_BACK, "退一步 Back", true, false },
+    { IDC_BROWSE, "改变 Browse ....", true, false },
+    { IDC_FOLDER_LABEL, "安装路径： (Install Path)", false, true },
+    { IDC_CHOOSER_DIRS_LABEL, "路径 (Directories):", false, true },
+    { IDC_PANEL_BRAND, "《Lunko》 Lunko", false, false },
+    { IDC_CHOOSER_DRIVES_LABEL, "磁盘 (Drives):", false, true },
+    { IDC_PANEL_INSTALLER, "安装程序", false, false },
+    { IDC_DISPLAY_QUESTION, "以上中文显示正确吗 (Is the Above Chinese Display OK)?", false, false },
+    { IDC_LANGUAGE_LABEL, "User Interface Language 用户界面语言", false, false },
+};
+
+TEST_F(OwnerButton, DrawsEveryFixedLabelWhereItsLayoutPutsIt)
+{
+    const int w = 420, h = 26;
+    for (const LabelCase &label : kLabels) {
+        Canvas *canvas = NewCanvas(w, h);
+        Draw(*canvas, label.id, ODA_DRAWENTIRE, 0);
+        Image drawn = canvas->Snapshot();
+        Image expected = Expected(w, h, label.text, label.left, false);
+        // Inside the bevel for framed buttons, all of it for plain labels.
+        int inset = label.framed ? 3 : 0;
+        EXPECT_EQ(0, CountDifferences(drawn, expected, inset, inset, w - 2 * inset, h - 2 * inset))
+            << "label of control " << label.id;
+        EXPECT_EQ(label.framed, drawn.At(w - 2, h / 2) != SystemColour(COLOR_BTNFACE))
+            << "bevel of control " << label.id;
+        delete canvas;
+    }
+}
+
+TEST_F(OwnerButton, PressingSwapsTheBevelColoursAndMovesTheTextTwoRightOneDown)
+{
+    const int w = 100, h = 26;
+    uint32_t light = SystemColour(COLOR_BTNHIGHLIGHT), shadow = SystemColour(COLOR_BTNSHADOW);
+    uint32_t face = SystemColour(COLOR_BTNFACE);
+    ASSERT_NE(light, shadow);
+    for (int pressed = 0; pressed <= 1; pressed++) {
+        Canvas *canvas = NewCanvas(w, h);
+        Draw(*canvas, IDCANCEL, ODA_DRAWENTIRE, pressed ? ODS_SELECTED : 0);
+        Image drawn = canvas->Snapshot();
+        uint32_t a = pressed ? shadow : light, b = pressed ? light : shadow;
+        SCOPED_TRACE(pressed ? "pressed" : "raised");
+        // Two rings: A on the left and top, B on the right and bottom.
+        for (int i = 1; i <= 2; i++) {
+            EXPECT_EQ(a, drawn.At(i, h / 2));
+            EXPECT_EQ(a, drawn.At(w / 2, i));
+            EXPECT_EQ(b, drawn.At(w - 1 - i, h / 2));
+            EXPECT_EQ(b, drawn.At(w / 2, h - 1 - i));
+        }
+        // The outermost right and bottom lines in B; the left and top edge is face.
+        EXPECT_EQ(b, drawn.At(w - 1, h / 2));
+        EXPECT_EQ(b, drawn.At(w / 2, h - 1));
+        EXPECT_EQ(face, drawn.At(0, h / 2));
+        EXPECT_EQ(face, drawn.At(w / 2, 0));
+        Image expected = Expected(w, h, "取消 Cancel", false, pressed);
+        EXPECT_EQ(0, CountDifferences(drawn, expected, 3, 3, w - 6, h - 6));
+        delete canvas;
+    }
+}
+
+TEST_F(OwnerButton, FramesTheDefaultCommandInBlackPressedOrNot)
+{
+    const int w = 160, h = 26;
+    uint32_t black = 0, light = SystemColour(COLOR_BTNHIGHLIGHT);
+    uint32_t shadow = SystemColour(COLOR_BTNSHADOW);
+    for (int pressed = 0; pressed <= 1; pressed++) {
+        SCOPED_TRACE(pressed ? "pressed" : "raised");
+        Canvas *canvas = NewCanvas(w, h);
+        Draw(*canvas, IDC_NEXT, ODA_DRAWENTIRE, pressed ? ODS_SELECTED : 0);
+        Image drawn = canvas->Snapshot();
+        for (int x = 0; x < w; x++) {
+            ASSERT_EQ(black, drawn.At(x, 0)) << x;
+            ASSERT_EQ(black, drawn.At(x, h - 1)) << x;
+        }
+        for (int y = 0; y < h; y++) {
+            ASSERT_EQ(black, drawn.At(0, y)) << y;
+            ASSERT_EQ(black, drawn.At(w - 1, y)) << y;
+        }
+        // The second black line covers the outer bevel ring's shadow side.
+        EXPECT_EQ(black, drawn.At(w - 2, h / 2));
+        EXPECT_EQ(black, drawn.At(w / 2, h - 2));
+        EXPECT_EQ(pressed ? shadow : light, drawn.At(1, h / 2));
+        EXPECT_EQ(pressed ? light : shadow, drawn.At(w - 3, h / 2));
+        delete canvas;
+    }
+}
+
+TEST_F(OwnerButton, AFocusOnlyRequestDrawsJustTheInsetFocusRectangle)
+{
+    const int w = 100, h = 32;
+    Canvas *canvas = NewCanvas(w, h);
+    Draw(*canvas, IDOK, ODA_FOCUS, ODS_FOCUS);
+    Canvas reference(w, h, kUntouched);
+    RECT focus = { w / 10, h / 8, w - w / 10, h - h / 8 };
+    DrawFocusRect(reference.dc, &focus);
+    EXPECT_EQ(0, CountDifferences(canvas->Snapshot(), reference.Snapshot(), 0, 0, w, h));
+    EXPECT_GT(PixelsNot(canvas->Snapshot(), 0, 0, w, h, Rgb(kUntouched)), 0);
+
+    // Focus gone: nothing at all.
+    canvas->Fill(kUntouched);
+    Draw(*canvas, IDOK, ODA_FOCUS, 0);
+    EXPECT_EQ(0, PixelsNot(canvas->Snapshot(), 0, 0, w, h, Rgb(kUntouched)));
+    delete canvas;
+}
+
+TEST_F(OwnerButton, NeverDrawsThePanelBlankAndOnlyTheFaceOfTheBottomStrip)
+{
+    Canvas *canvas = NewCanvas(200, 26);
+    Draw(*canvas, IDC_PANEL_BLANK, ODA_DRAWENTIRE, ODS_FOCUS);
+    EXPECT_EQ(0, PixelsNot(canvas->Snapshot(), 0, 0, 200, 26, Rgb(kUntouched)));
+    Draw(*canvas, IDC_BOTTOM_STRIP, ODA_DRAWENTIRE, 0);
+    EXPECT_EQ(0, PixelsNot(canvas->Snapshot(), 0, 0, 200, 26, SystemColour(COLOR_BTNFACE)));
+    delete canvas;
+}
+
+TEST_F(OwnerButton, DrawsTheSampleLineWithTheSampleFontAndNotFromTheSheets)
+{
+    ASSERT_EQ(1, CreateSampleFont());
+    ASSERT_TRUE(SampleFont != NULL);
+    const int w = 320, h = 41;
+    const char sample[] = "\xC8\xD5\xB3\xF6\xBD\xAD\xBB\xA8\xBA\xEC\xCA\xA4\xBB\xF0";
+    Canvas *canvas = NewCanvas(w, h);
+    Draw(*canvas, IDC_DISPLAY_SAMPLE, ODA_DRAWENTIRE, 0);
+
+    // Centred on seven 16-pixel cells, whatever the font draws.
+    Canvas reference(w, h, GetSysColor(COLOR_BTNFACE));
+    SelectObject(reference.dc, SampleFont);
+    SetBkMode(reference.dc, TRANSPARENT);
+    DrawSampleText(reference.dc, (w - 112) / 2, (h - 16) / 2, sample, 14);
+    Image drawn = canvas->Snapshot();
+    EXPECT_EQ(0, CountDifferences(drawn, reference.Snapshot(), 0, 0, w, h));
+    EXPECT_GT(PixelsNot(drawn, 0, 0, w, h, SystemColour(COLOR_BTNFACE)), 20) << "ink of the sample";
+    EXPECT_GT(GlyphMismatches(drawn, (w - 112) / 2, (h - 16) / 2, 0xC8D5, 0,
+                              SystemColour(COLOR_BTNFACE)), 0) << "not the sheet's glyph";
+
+    // Without a sample font the face stays empty.
+    HFONT font = SampleFont;
+    SampleFont = NULL;
+    Draw(*canvas, IDC_DISPLAY_SAMPLE, ODA_DRAWENTIRE, 0);
+    SampleFont = font;
+    EXPECT_EQ(0, PixelsNot(canvas->Snapshot(), 0, 0, w, h, SystemColour(COLOR_BTNFACE)));
+    delete canvas;
+}
+
+// Controls without a fixed label show their window text, cut to 79 bytes.
+class WindowTextLabel : public OwnerButton {
+protected:
+    void SetUp() override
+    {
+        OwnerButton::SetUp();
+        control = CreateWindowA("BUTTON", "", WS_POPUP | BS_OWNERDRAW, 0, 0, 10, 10, NULL, NULL,
+                                NULL, NULL);
+        ASSERT_TRUE(control != NULL);
+    }
+    void TearDown() override
+    {
+        DestroyWindow(control);
+        OwnerButton::TearDown();
+    }
+    HWND control = NULL;
+};
+
+static std::string Repeat(const char *piece, int times)
+{
+    std::string text;
+    for (int i = 0; i < times; i++)
+        text += piece;
+    return text;
+}
+
+TEST_F(WindowTextLabel, ShowsTheWindowTextOfControlsWithoutAFixedLabel)
+{
+    SetWindowTextA(control, "Wait");
+    Canvas *canvas = NewCanvas(240, 23);
+    Draw(*canvas, IDC_WAIT_TEXT, ODA_DRAWENTIRE, 0, control);
+    Image expected = Expected(240, 23, "Wait", false, false);
+    EXPECT_EQ(0, CountDifferences(canvas->Snapshot(), expected, 3, 3, 234, 17));
+    delete canvas;
+}
+
+TEST_F(WindowTextLabel, DrawsOnlyTheFirst79BytesOfALongerText)
+{
+    // 81 bytes: "A" and 40 characters; 79 bytes keep "A" and 39 of them.
+    std::string text = "A" + Repeat("\xB0\xA1", 40);
+    SetWindowTextA(control, text.c_str());
+    const int w = 700, h = 48;
+    Canvas *canvas = NewCanvas(w, h);
+    Draw(*canvas, IDC_MESSAGE_CHINESE, ODA_DRAWENTIRE, 0, control);
+    Image expected = Expected(w, h, text.substr(0, 79).c_str(), false, false);
+    EXPECT_EQ(0, CountDifferences(canvas->Snapshot(), expected, 0, 0, w, h));
+    delete canvas;
+}
+
+TEST_F(WindowTextLabel, DropsACharacterThatThe79ByteCutWouldSplit)
+{
+    // 80 bytes of 40 characters: the 79th byte is a lead byte, which alone
+    // would draw an unrelated cell; 39 whole characters remain.
+    std::string text = Repeat("\xB0\xA1", 40);
+    SetWindowTextA(control, text.c_str());
+    const int w = 700, h = 48;
+    Canvas *canvas = NewCanvas(w, h);
+    Draw(*canvas, IDC_MESSAGE_CHINESE, ODA_DRAWENTIRE, 0, control);
+    Image drawn = canvas->Snapshot();
+    Image expected = Expected(w, h, text.substr(0, 78).c_str(), false, false);
+    EXPECT_EQ(0, CountDifferences(drawn, expected, 0, 0, w, h));
+    int x = (w - 39 * 16) / 2;
+    EXPECT_EQ(0, GlyphMismatches(drawn, x + 38 * 16, 16, 0xB0A1, 0, SystemColour(COLOR_BTNFACE)));
+    EXPECT_EQ(0, PixelsNot(drawn, x + 39 * 16, 0, w - x - 39 * 16, h, SystemColour(COLOR_BTNFACE)));
+    delete canvas;
+}
+
+// ---- list and combo items ----------------------------------------------------
+
+class OwnerListItem : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        ASSERT_TRUE(LoadSheetsForTest());
+        dialog = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 400, 300, NULL, NULL, NULL, NULL);
+        list = CreateWindowA("LISTBOX", "", WS_CHILD | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_NOSEL,
+                             0, 0, 300, 100, dialog, (HMENU)IDC_AGREEMENT_ZH, NULL, NULL);
+        combo = CreateWindowA("COMBOBOX", "",
+                              WS_CHILD | CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS, 0,
+                              120, 300, 100, dialog, (HMENU)IDC_LANGUAGE_COMBO, NULL, NULL);
+        SendMessageA(combo, CB_ADDSTRING, 0, (LPARAM) "English 英文");
+        SendMessageA(combo, CB_ADDSTRING, 0, (LPARAM) "Chinese(Simplified)  中文简体");
+        SendMessageA(list, LB_ADDSTRING, 0, (LPARAM) "第一条 The first line");
+    }
+    static void TearDownTestSuite() { DestroyWindow(dialog); }
+
+    static void Draw(Canvas &canvas, int id, int isCombo, UINT itemId, UINT state)
+    {
+        DRAWITEMSTRUCT item;
+        ZeroMemory(&item, sizeof item);
+        item.CtlType = isCombo ? ODT_COMBOBOX : ODT_LISTBOX;
+        item.CtlID = (UINT)id;
+        item.itemID = itemId;
+        item.itemAction = ODA_DRAWENTIRE;
+        item.itemState = state;
+        item.hwndItem = isCombo ? combo : list;
+        item.hDC = canvas.dc;
+        SetRect(&item.rcItem, 0, 0, canvas.width, 23);
+        DrawOwnerListItem(id, isCombo, &item, dialog);
+        GdiFlush();
+    }
+
+    static HWND dialog, list, combo;
+};
+HWND OwnerListItem::dialog, OwnerListItem::list, OwnerListItem::combo;
+
+TEST_F(OwnerListItem, ShowsASelectedComboItemInTheHighlightColours)
+{
+    Canvas canvas(300, 23, kUntouched);
+    SelectObject(canvas.dc, GetStockObject(DEFAULT_GUI_FONT));
+    Draw(canvas, IDC_LANGUAGE_COMBO, 1, 1, ODS_SELECTED | ODS_FOCUS);
+
+    COLORREF fill = GetSysColor(COLOR_HIGHLIGHT), text = GetSysColor(COLOR_HIGHLIGHTTEXT);
+    Canvas reference(300, 23, fill);
+    SelectObject(reference.dc, GetStockObject(DEFAULT_GUI_FONT));
+    // Glyph ink is ORed onto the highlight fill.
+    DrawExpectedLabel(reference.dc, 2, 2, "Chinese(Simplified)  中文简体", fill | text, text);
+    Image drawn = canvas.Snapshot();
+    EXPECT_EQ(0, CountDifferences(drawn, reference.Snapshot(), 0, 0, 300, 23));
+    EXPECT_GT(PixelsNot(drawn, 0, 0, 300, 23, Rgb(fill)), 50) << "the text shows";
+}
+
+TEST_F(OwnerListItem, ShowsAnUnselectedComboItemInTheWindowColours)
+{
+    Canvas canvas(300, 23, kUntouched);
+    SelectObject(canvas.dc, GetStockObject(DEFAULT_GUI_FONT));
+    Draw(canvas, IDC_LANGUAGE_COMBO, 1, 0, 0);
+    Canvas reference(300, 23, GetSysColor(COLOR_WINDOW));
+    SelectObject(reference.dc, GetStockObject(DEFAULT_GUI_FONT));
+    DrawExpectedLabel(reference.dc, 2, 2, "English \xD3\xA2\xCE\xC4", GetSysColor(COLOR_WINDOWTEXT),
+                      GetSysColor(COLOR_WINDOWTEXT));
+    EXPECT_EQ(0, CountDifferences(canvas.Snapshot(), reference.Snapshot(), 0, 0, 300, 23));
+}
+
+TEST_F(OwnerListItem, DrawsAgreementLinesInBlackOnTheWindowColour)
+{
+    Canvas canvas(300, 23, kUntouched);
+    SelectObject(canvas.dc, GetStockObject(DEFAULT_GUI_FONT));
+    Draw(canvas, IDC_AGREEMENT_ZH, 0, 0, 0);
+    Canvas reference(300, 23, GetSysColor(COLOR_WINDOW));
+    SelectObject(reference.dc, GetStockObject(DEFAULT_GUI_FONT));
+    DrawExpectedLabel(reference.dc, 2, 2, "第一条 The first line", RGB(0, 0, 0), RGB(0, 0, 0));
+    EXPECT_EQ(0, CountDifferences(canvas.Snapshot(), reference.Snapshot(), 0, 0, 300, 23));
+}
+
+TEST_F(OwnerListItem, FillsButWritesNothingForItemNumbersAtOrPastTheCount)
+{
+    Canvas canvas(300, 23, kUntouched);
+    const struct { int id; int isCombo; UINT item; } cases[] = {
+        { IDC_LANGUAGE_COMBO, 1, 2 }, { IDC_LANGUAGE_COMBO, 1, (UINT)-1 },
+        { IDC_AGREEMENT_ZH, 0, 1 }, { IDC_AGREEMENT_ZH, 0, 0x80000000u },
+    };
+    for (const auto &c : cases) {
+        canvas.Fill(kUntouched);
+        Draw(canvas, c.id, c.isCombo, c.item, 0);
+        EXPECT_EQ(0, PixelsNot(canvas.Snapshot(), 0, 0, 300, 23, SystemColour(COLOR_WINDOW)))
+            << "item " << (int)c.item << " of " << c.id;
+    }
+}
+
+TEST_F(OwnerListItem, CutsAnItemOver259BytesOnACharacterBoundary)
+{
+    // "A" + 150 characters (301 bytes) keeps "A" and 129 characters; "AA" +
+    // 150 would split the 130th, so it keeps 128.
+    const struct { const char *head; int kept; } cases[] = { { "A", 129 }, { "AA", 128 } };
+    for (const auto &c : cases) {
+        std::string text = c.head + Repeat("\xB0\xA1", 150);
+        int index = (int)SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)text.c_str());
+        ASSERT_GE(index, 0);
+        const int w = 2500;
+        Canvas canvas(w, 23, kUntouched);
+        SelectObject(canvas.dc, GetStockObject(DEFAULT_GUI_FONT));
+        Draw(canvas, IDC_AGREEMENT_ZH, 0, (UINT)index, 0);
+        Canvas reference(w, 23, GetSysColor(COLOR_WINDOW));
+        SelectObject(reference.dc, GetStockObject(DEFAULT_GUI_FONT));
+        std::string kept = c.head + Repeat("\xB0\xA1", c.kept);
+        DrawExpectedLabel(reference.dc, 2, 2, kept.c_str(), RGB(0, 0, 0), RGB(0, 0, 0));
+        EXPECT_EQ(0, CountDifferences(canvas.Snapshot(), reference.Snapshot(), 0, 0, w, 23))
+            << c.head;
+        SendMessageA(list, LB_DELETESTRING, (WPARAM)index, 0);
+    }
+}
+
+// ---- check boxes ---------------------------------------------------------------
+
+class CheckBox : public testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_TRUE(LoadSheetsForTest()); }
+
+    void SetUp() override
+    {
+        parent = CreateWindowA("STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 400, 100, NULL, NULL,
+                               NULL, NULL);
+        ASSERT_TRUE(parent != NULL);
+    }
+    void TearDown() override { DestroyWindow(parent); }
+
+    HWND MakeBox(int id, DWORD type, int height, const char *text = "", int width = 360)
+    {
+        return CreateWindowA("BUTTON", text, WS_CHILD | WS_VISIBLE | type, 0, 0, width, height,
+                             parent, (HMENU)(INT_PTR)id, NULL, NULL);
+    }
+
+    // The box's picture: face, the frame control at `box`, the text at
+    // (x, y) in the DC's font, and the focus rectangle when asked.
+    static Image Expected(int w, int h, RECT box, UINT frame, int x, int y, const char *text,
+                          bool focus)
+    {
+        Canvas reference(w, h, GetSysColor(COLOR_BTNFACE));
+        DrawFrameControl(reference.dc, &box, DFC_BUTTON, frame);
+        int width = DrawExpectedLabel(reference.dc, x, y, text, RGB(0, 0, 0), RGB(0, 0, 0));
+        if (focus) {
+            RECT f = { x - 1, y - 1, x + width + 3, y + 18 };
+            DrawFocusRect(reference.dc, &f);
+        }
+        return reference.Snapshot();
+    }
+
+    static Image Paint(HWND box, int w, int h)
+    {
+        Canvas canvas(w, h, kUntouched);
+        PaintCheckBox(box, canvas.dc);
+        return canvas.Snapshot();
+    }
+
+    HWND parent = NULL;
+};
+
+static const char kDesktopIconText[] =
+    "\xBD\xA8\xC1\xA2\xD7\xC0\xC3\xE6\xCD\xBC\xB1\xEA\xA3\xBF  (Place an icon on Desktop)";
+
+TEST_F(CheckBox, PutsTheSquareAtTwoFourAndTheTextAtThirtyTwoOneInAClientAreaTwentySixHigh)
+{
+    HWND box = MakeBox(IDC_DESKTOP_ICON, BS_AUTOCHECKBOX, 26);
+    RECT client;
+    GetClientRect(box, &client);
+    ASSERT_EQ(26, client.bottom);
+    RECT square = { 2, 4, 17, 18 };
+    EXPECT_EQ(0, CountDifferences(Paint(box, 360, 26),
+                                  Expected(360, 26, square, DFCS_BUTTONCHECK, 32, 1,
+                                           kDesktopIconText, false),
+                                  0, 0, 360, 26));
+}
+
+TEST_F(CheckBox, PaintsTheTickWhenChecked)
+{
+    HWND box = MakeBox(IDC_DISPLAY_OK, BS_AUTOCHECKBOX, 26);
+    SendMessageA(box, BM_SETCHECK, BST_CHECKED, 0);
+    RECT square = { 2, 4, 17, 18 };
+    EXPECT_EQ(0, CountDifferences(Paint(box, 360, 26),
+                                  Expected(360, 26, square, DFCS_BUTTONCHECK | DFCS_CHECKED, 32, 1,
+                                           "正确(OK)", false),
+                                  0, 0, 360, 26));
+}
+
+TEST_F(CheckBox, DrawsADisabledBoxInactiveWithItsTextInTheNormalColour)
+{
+    HWND box = MakeBox(IDC_DISPLAY_NO, BS_AUTOCHECKBOX, 26);
+    EnableWindow(box, FALSE);
+    RECT square = { 2, 4, 17, 18 };
+    Image painted = Paint(box, 360, 26);
+    EXPECT_EQ(0, CountDifferences(painted,
+                                  Expected(360, 26, square, DFCS_BUTTONCHECK | DFCS_INACTIVE, 32, 1,
+                                           "不正确(NO)", false),
+                                  0, 0, 360, 26));
+    EXPECT_EQ(0, GlyphMismatches(painted, 32, 1, 0xB2BB, 0, SystemColour(COLOR_BTNFACE)));
+}
+
+TEST_F(CheckBox, FramesTheTextWhenTheBoxHasTheFocus)
+{
+    HWND box = MakeBox(IDC_DESKTOP_ICON, BS_AUTOCHECKBOX, 26);
+    SetForegroundWindow(parent);
+    SetFocus(box);
+    ASSERT_EQ(box, GetFocus());
+    RECT square = { 2, 4, 17, 18 };
+    EXPECT_EQ(0, CountDifferences(Paint(box, 360, 26),
+                                  Expected(360, 26, square, DFCS_BUTTONCHECK, 32, 1,
+                                           kDesktopIconText, true),
+                                  0, 0, 360, 26));
+}
+
+TEST_F(CheckBox, ShowsTheWindowTextOfOtherBoxesAndShapesRadioButtonsOtherwise)
+{
+    // h = 30: the square (-2, -2)-(28, 28) shrinks by 2 to (0, 0)-(26, 26),
+    // then the radio proportions give (-1, 1)-(20, 24); the text starts at
+    // 2 * 20 + 1.
+    HWND box = MakeBox(1099, BS_AUTORADIOBUTTON, 26, "Radio text");
+    RECT square = { -1, 1, 20, 24 };
+    EXPECT_EQ(0, DifferencesKept(Paint(box, 360, 26),
+                                 Expected(360, 26, square, DFCS_BUTTONRADIO, 41, 1, "Radio text",
+                                          false),
+                                 "check_box_radio"));
+}
+
+TEST_F(CheckBox, CutsALongWindowTextTo126Bytes)
+{
+    std::string text = Repeat("x", 200);
+    HWND box = MakeBox(1098, BS_CHECKBOX, 26, text.c_str(), 1400);
+    RECT square = { 2, 4, 17, 18 };
+    EXPECT_EQ(0, DifferencesKept(Paint(box, 1400, 26),
+                                 Expected(1400, 26, square, DFCS_BUTTONCHECK, 32, 1,
+                                          text.substr(0, 126).c_str(), false),
+                                 "check_box_long_text"));
+}
+
+TEST_F(CheckBox, SubclassedBoxesStillTickOnAClickAndPaintThemselves)
+{
+    HWND box = MakeBox(IDC_DESKTOP_ICON, BS_AUTOCHECKBOX, 26);
+    WNDPROC saved = SavedButtonProc;
+    SavedButtonProc = (WNDPROC)SetWindowLongA(box, GWL_WNDPROC, (LONG)CheckBoxSubclassProc);
+    ASSERT_TRUE(SavedButtonProc != NULL);
+    PumpMessages(300);
+
+    SendMessageA(box, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    RECT update;
+    EXPECT_TRUE(GetUpdateRect(box, &update, FALSE)) << "the click asks for a repaint";
+    SendMessageA(box, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    EXPECT_EQ(BST_CHECKED, SendMessageA(box, BM_GETCHECK, 0, 0));
+
+    // What reaches the screen is our painting, not the button procedure's.
+    InvalidateRect(box, NULL, TRUE);
+    PumpMessages(500);
+    Image screen;
+    ASSERT_TRUE(CaptureClient(box, &screen));
+    RECT square = { 2, 4, 17, 18 };
+    Image expected = Expected(360, 26, square, DFCS_BUTTONCHECK | DFCS_CHECKED, 32, 1,
+                              kDesktopIconText, GetFocus() == box);
+    EXPECT_EQ(0, CountDifferences(screen, expected, 0, 0, 360, 26));
+
+    SetWindowLongA(box, GWL_WNDPROC, (LONG)SavedButtonProc);
+    SavedButtonProc = saved;
+}

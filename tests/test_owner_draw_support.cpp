@@ -1,0 +1,182 @@
+#include "tests/test_owner_draw_support.h"
+
+#include "render/render.h"
+
+const std::vector<unsigned char> &SheetData()
+{
+    static std::vector<unsigned char> data = ReadWholeFile(PayloadFilePath("ChnBmp.bin"));
+    return data;
+}
+
+void CellOf(unsigned code, CellBits bits)
+{
+    POINT p;
+    int sheet;
+    LocateGlyph((unsigned short)code, &p, &sheet);
+    const unsigned char *base = SheetData().data() + sheet * kSheetBytes;
+    for (int j = 0; j < 16; j++) {
+        const unsigned char *row = base + (p.y + j) * 64 + p.x / 8;
+        bits[j] = (uint16_t)~(row[0] << 8 | row[1]);    // sheet bit 0 is ink
+    }
+}
+
+bool LoadSheetsForTest()
+{
+    static int loaded = -1;
+    if (loaded < 0)
+        loaded = SheetData().size() == (size_t)kGlyphSheetsBytes && LoadGlyphSheets(SheetData().data());
+    return loaded == 1;
+}
+
+uint32_t Rgb(COLORREF colour)
+{
+    return (uint32_t)GetRValue(colour) << 16 | (uint32_t)GetGValue(colour) << 8 | GetBValue(colour);
+}
+
+uint32_t SystemColour(int index)
+{
+    return Rgb(GetSysColor(index));
+}
+
+Canvas::Canvas(int w, int h, COLORREF fill) : width(w), height(h)
+{
+    BITMAPINFO info;
+    ZeroMemory(&info, sizeof info);
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = w;
+    info.bmiHeader.biHeight = -h;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    dc = CreateCompatibleDC(NULL);
+    bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, (void **)&bits, NULL, 0);
+    oldBitmap = SelectObject(dc, bitmap);
+    Fill(fill);
+}
+
+Canvas::~Canvas()
+{
+    SelectObject(dc, oldBitmap);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+}
+
+void Canvas::Fill(COLORREF colour)
+{
+    HBRUSH brush = CreateSolidBrush(colour);
+    RECT all = { 0, 0, width, height };
+    FillRect(dc, &all, brush);
+    DeleteObject(brush);
+    GdiFlush();
+}
+
+Image Canvas::Snapshot() const
+{
+    GdiFlush();
+    Image image;
+    image.width = width;
+    image.height = height;
+    image.pixels.assign(bits, bits + (size_t)width * height);
+    for (uint32_t &p : image.pixels)
+        p &= 0x00FFFFFF;
+    return image;
+}
+
+int DrawExpectedLabel(HDC dc, int x, int y, const char *text, COLORREF ink, COLORREF asciiColour)
+{
+    int oldMode = SetBkMode(dc, TRANSPARENT);
+    COLORREF oldColour = SetTextColor(dc, asciiColour);
+    int pen = x;
+    for (const unsigned char *c = (const unsigned char *)text; *c;) {
+        if (*c >= 0x80) {
+            CellBits bits;
+            CellOf((unsigned)c[0] << 8 | c[1], bits);
+            for (int j = 0; j < 16; j++)
+                for (int i = 0; i < 16; i++)
+                    if ((bits[j] >> (15 - i)) & 1)
+                        SetPixel(dc, pen + i, y + j, ink);
+            pen += 16;
+            c += c[1] ? 2 : 1;
+        } else {
+            SIZE one = { 0, 0 };
+            TextOutA(dc, pen, y + 1, (const char *)c, 1);
+            GetTextExtentPointA(dc, (const char *)c, 1, &one);
+            pen += one.cx;
+            c++;
+        }
+    }
+    SetTextColor(dc, oldColour);
+    SetBkMode(dc, oldMode);
+    GdiFlush();
+    return pen - x;
+}
+
+int CountDifferences(const Image &a, const Image &b, int x, int y, int w, int h)
+{
+    int differing = 0;
+    for (int row = y; row < y + h; row++)
+        for (int col = x; col < x + w; col++) {
+            if (row < 0 || col < 0 || row >= a.height || row >= b.height || col >= a.width
+                || col >= b.width)
+                continue;
+            differing += a.At(col, row) != b.At(col, row);
+        }
+    return differing;
+}
+
+int DifferencesKept(const Image &drawn, const Image &expected, const char *name)
+{
+    int differing = CountDifferences(drawn, expected, 0, 0, expected.width, expected.height);
+    if (differing) {
+        SavePng(drawn, ScreenshotPath((std::string(name) + "_drawn").c_str()));
+        SavePng(expected, ScreenshotPath((std::string(name) + "_expected").c_str()));
+    }
+    return differing;
+}
+
+int GlyphMismatches(const Image &image, int x, int y, unsigned code, uint32_t ink, uint32_t paper)
+{
+    CellBits bits;
+    CellOf(code, bits);
+    int wrong = 0;
+    for (int j = 0; j < 16; j++)
+        for (int i = 0; i < 16; i++) {
+            if (x + i < 0 || y + j < 0 || x + i >= image.width || y + j >= image.height) {
+                wrong++;
+                continue;
+            }
+            uint32_t want = (bits[j] >> (15 - i)) & 1 ? ink : paper;
+            wrong += image.At(x + i, y + j) != want;
+        }
+    return wrong;
+}
+
+int PixelsNot(const Image &image, int x, int y, int w, int h, uint32_t colour)
+{
+    int other = 0;
+    for (int row = y; row < y + h && row < image.height; row++)
+        for (int col = x; col < x + w && col < image.width; col++)
+            other += row >= 0 && col >= 0 && image.At(col, row) != colour;
+    return other;
+}
+
+HFONT CreateTemplateFont(int points, const char *face)
+{
+    HDC screen = GetDC(NULL);
+    int pixels = MulDiv(points, GetDeviceCaps(screen, LOGPIXELSY), 72);
+    ReleaseDC(NULL, screen);
+    return CreateFontA(-pixels, 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0,
+                       PROOF_QUALITY, FF_DONTCARE, face);
+}
+
+void PumpMessages(DWORD ms)
+{
+    DWORD start = GetTickCount();
+    do {
+        MsgWaitForMultipleObjects(0, NULL, FALSE, 20, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    } while (GetTickCount() - start < ms);
+}
