@@ -96,12 +96,35 @@ static BOOL OnMeasureItem(MEASUREITEMSTRUCT *item)
     return TRUE;
 }
 
+// The standard button procedure paints its own look straight away when a
+// box is clicked or gains the focus; a repaint puts the bilingual one back.
+static void RepaintControl(HWND dialog, int id)
+{
+    InvalidateRect(GetDlgItem(dialog, id), NULL, FALSE);
+}
+
+// The two answers of the display test exclude each other.
+static void OnDisplayAnswer(HWND dialog, int id)
+{
+    int other = id == IDC_DISPLAY_OK ? IDC_DISPLAY_NO : IDC_DISPLAY_OK;
+    if (IsDlgButtonChecked(dialog, id) == BST_CHECKED)
+        CheckDlgButton(dialog, other, BST_UNCHECKED);
+    RepaintControl(dialog, IDC_DISPLAY_OK);
+    RepaintControl(dialog, IDC_DISPLAY_NO);
+}
+
 static void OnCommand(HWND dialog, int id)
 {
-    (void)dialog;
     switch (id) {
     case IDCANCEL:                      // also Esc and the close box
         WizardPage = kPageQuit;
+        break;
+    case IDC_DESKTOP_ICON:
+        RepaintControl(dialog, IDC_DESKTOP_ICON);
+        break;
+    case IDC_DISPLAY_OK:
+    case IDC_DISPLAY_NO:
+        OnDisplayAnswer(dialog, id);
         break;
     }
 }
