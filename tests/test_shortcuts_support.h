@@ -1,0 +1,53 @@
+// What the shortcut tests observe: the notices the code shows (the real
+// message box, read and answered from a second thread as a user would) and
+// the fields of the .lnk files it writes, parsed by an independent reader.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// ---- notices -------------------------------------------------------------
+struct SeenNotice {
+    std::string chinese;        // window text of the main text control
+    std::string english;        // window text of the English text control
+    HWND owner;
+    bool okOnly;                // OK shown; Cancel, Yes and No hidden
+};
+
+// Gets the process ready to show the message box: the module whose
+// template it uses, the glyph sheets when the payload has them, and a hidden
+// window standing in for the wizard as the owner of every notice.
+void PrepareNoticeOwner(void);
+
+// Watches for the message box while the code under test runs and presses
+// OK on every one that comes up; Stop returns what was seen, in order.
+void StartNoticeWatch(void);
+std::vector<SeenNotice> StopNoticeWatch(void);
+
+// ---- link files ----------------------------------------------------------
+struct LinkFields {
+    bool parsed = false;        // lnkinfo read the file
+    std::string localPath;      // the target
+    std::string description;
+    std::string workingDirectory;   // "" when the link has none
+    std::string iconLocation;
+    std::string iconIndex;
+    std::string report;         // lnkinfo's whole output, for failure messages
+};
+
+// Runs Debian's lnkinfo (a Linux program, started through Wine's support
+// for Unix executables) on a copy of the link. Strings come back in UTF-8,
+// as lnkinfo prints them.
+LinkFields ReadLink(const std::string &linkPath);
+
+// ---- files ---------------------------------------------------------------
+bool FileExists(const std::string &path);
+bool FolderExists(const std::string &path);
+void MakeFolders(const std::string &path);          // every missing level
+void WriteDummyFile(const std::string &path);
+// The names (not paths) in a folder that match a pattern such as "a*";
+// LinksIn gives those that end in ".lnk".
+std::vector<std::string> FilesIn(const std::string &folder, const char *pattern);
+std::vector<std::string> LinksIn(const std::string &folder);
