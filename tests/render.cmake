@@ -3,7 +3,7 @@
 # Drawing on memory DCs, in the wizard dialog made from template 114 inside
 # the test, and on the built installer's first page.
 lunko_test(test_owner_draw
-  SOURCES test_owner_draw.cpp test_owner_draw_wizard.cpp test_owner_draw_support.cpp test_main.cpp
+  SOURCES test_owner_draw.cpp test_owner_draw_wizard.cpp pixel_support.cpp test_main.cpp
   RC ${CMAKE_SOURCE_DIR}/resources/installer.rc
   LIBS comctl32
   DEPENDS installer lunko_icons)
@@ -18,7 +18,7 @@ target_include_directories(box_runner PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE
 add_dependencies(box_runner lunko_icons)
 
 lunko_test(test_message_box
-  SOURCES test_message_box.cpp test_owner_draw_support.cpp test_main.cpp
+  SOURCES test_message_box.cpp pixel_support.cpp test_main.cpp
   DEPENDS box_runner
   ENV "LUNKO_BOX_RUNNER=$<TARGET_FILE:box_runner>")
 # The same boxes on a Chinese system, where window texts go through code

@@ -16,7 +16,7 @@ endforeach()
 
 # The renderer: glyph lookup, the shipped sheets against GNU Unifont, and
 # measuring and drawing on memory DCs.
-lunko_test(test_glyphs SOURCES test_glyphs.cpp test_main.cpp)
+lunko_test(test_glyphs SOURCES test_glyphs.cpp pixel_support.cpp test_main.cpp)
 
 # The Enter rule, against real controls of each kind.
 lunko_test(test_enter_rule SOURCES test_enter_rule.cpp test_main.cpp)

@@ -10,6 +10,7 @@
 
 #include "render/render.h"
 #include "tests/driver/driver.h"
+#include "tests/pixel_support.h"
 #include "wizard/wizard.h"
 
 // ---- LocateGlyph ---------------------------------------------------------
@@ -72,26 +73,6 @@ TEST(LocateGlyph, PacksTheGb2312RowsWithoutGaps)
 }
 
 // ---- the shipped sheets ----------------------------------------------------
-
-typedef uint16_t CellBits[16];        // one row per word, bit 15 leftmost, 1 = ink
-
-static const std::vector<unsigned char> &SheetData()
-{
-    static std::vector<unsigned char> data = ReadWholeFile(PayloadFilePath("ChnBmp.bin"));
-    return data;
-}
-
-static void CellOf(unsigned code, CellBits bits)
-{
-    POINT p;
-    int sheet;
-    LocateGlyph((unsigned short)code, &p, &sheet);
-    const unsigned char *base = SheetData().data() + sheet * kSheetBytes;
-    for (int j = 0; j < 16; j++) {
-        const unsigned char *row = base + (p.y + j) * 64 + p.x / 8;
-        bits[j] = (uint16_t)~(row[0] << 8 | row[1]);    // sheet bit 0 is ink
-    }
-}
 
 static bool CellIsPaper(unsigned code)
 {
@@ -201,85 +182,23 @@ TEST(GlyphSheets, HaveTheSpecialCellsInTheLastSheet)
 
 // ---- measuring and drawing -------------------------------------------------
 
-// A white 32-bit canvas with black text, as owner drawing prepares it.
-struct Canvas {
-    HDC dc = NULL;
-    HBITMAP bitmap = NULL;
-    HGDIOBJ oldBitmap = NULL;
-    uint32_t *bits = NULL;
-    int width = 0, height = 0;
-
-    Canvas(int w, int h, COLORREF fill) : width(w), height(h)
-    {
-        BITMAPINFO info;
-        ZeroMemory(&info, sizeof info);
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = w;
-        info.bmiHeader.biHeight = -h;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        dc = CreateCompatibleDC(NULL);
-        bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, (void **)&bits, NULL, 0);
-        oldBitmap = SelectObject(dc, bitmap);
-        SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
-        Fill(fill);
-        SetTextColor(dc, RGB(0, 0, 0));
-        SetBkColor(dc, RGB(255, 255, 255));
-    }
-    ~Canvas()
-    {
-        SelectObject(dc, oldBitmap);
-        DeleteObject(bitmap);
-        DeleteDC(dc);
-    }
-    void Fill(COLORREF colour)
-    {
-        HBRUSH brush = CreateSolidBrush(colour);
-        RECT all = { 0, 0, width, height };
-        FillRect(dc, &all, brush);
-        DeleteObject(brush);
-        GdiFlush();
-    }
-    // As COLORREF (0x00BBGGRR), to compare with the colours set.
-    COLORREF At(int x, int y) const
-    {
-        uint32_t p = bits[y * width + x];
-        return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
-    }
-};
+// A canvas with the dialog-like font owner drawing finds in its contexts.
+static void UseGuiFont(Canvas &canvas)
+{
+    SelectObject(canvas.dc, GetStockObject(DEFAULT_GUI_FONT));
+}
 
 class LabelText : public testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        ASSERT_EQ((size_t)kGlyphSheetsBytes, SheetData().size());
-        ASSERT_EQ(1, LoadGlyphSheets(SheetData().data()));
-    }
-    static void TearDownTestSuite() { ReleaseGlyphSheets(); }
-
-    // Every pixel of the 16 x 16 cell at (x, y) is `ink` where the glyph of
-    // `code` has ink and `paper` elsewhere.
-    static void ExpectGlyphAt(const Canvas &canvas, int x, int y, unsigned code, COLORREF ink,
-                              COLORREF paper)
-    {
-        CellBits bits;
-        CellOf(code, bits);
-        int wrong = 0;
-        for (int j = 0; j < 16; j++)
-            for (int i = 0; i < 16; i++) {
-                COLORREF want = (bits[j] >> (15 - i)) & 1 ? ink : paper;
-                if (canvas.At(x + i, y + j) != want)
-                    wrong++;
-            }
-        EXPECT_EQ(0, wrong) << "pixels differing in the cell of " << std::hex << code;
-    }
+    static void SetUpTestSuite() { ASSERT_TRUE(LoadSheetsForTest()); }
 };
+
+static const COLORREF kWhite = RGB(255, 255, 255);
 
 TEST_F(LabelText, MeasuresSixteenPerChineseCharacterPlusTheFontsWidths)
 {
-    Canvas canvas(300, 40, RGB(255, 255, 255));
-    SIZE cancel;
-    GetTextExtentPointA(canvas.dc, " Cancel", 7, &cancel);
+    Canvas canvas(300, 40, kWhite);
+    UseGuiFont(canvas);
     int oneByOne = 0;
     for (const char *c = " Cancel"; *c; c++) {
         SIZE one;
@@ -301,38 +220,39 @@ TEST_F(LabelText, MeasuresSixteenPerChineseCharacterPlusTheFontsWidths)
 
 TEST_F(LabelText, DrawsGlyphInkInTheTextColourAndLeavesPaperUntouched)
 {
-    Canvas canvas(300, 40, RGB(255, 255, 255));
+    Canvas canvas(300, 40, kWhite);
     SetTextColor(canvas.dc, RGB(200, 0, 0));
     SIZE drawn = DrawLabelText(canvas.dc, 10, 5, "取消", 0);
-    GdiFlush();
     EXPECT_EQ(32, drawn.cx);
     EXPECT_EQ(16, drawn.cy);
-    ExpectGlyphAt(canvas, 10, 5, 0xC8A1, RGB(200, 0, 0), RGB(255, 255, 255));
-    ExpectGlyphAt(canvas, 26, 5, 0xCFFB, RGB(200, 0, 0), RGB(255, 255, 255));
+    Image image = canvas.Snapshot();
+    EXPECT_EQ(0, GlyphMismatches(image, 10, 5, 0xC8A1, Rgb(RGB(200, 0, 0)), Rgb(kWhite)));
+    EXPECT_EQ(0, GlyphMismatches(image, 26, 5, 0xCFFB, Rgb(RGB(200, 0, 0)), Rgb(kWhite)));
 
     // On a coloured face, SRCAND keeps the face under the paper.
     Canvas face(100, 40, RGB(212, 208, 200));
     DrawLabelText(face.dc, 0, 0, "取", 0);
-    GdiFlush();
-    ExpectGlyphAt(face, 0, 0, 0xC8A1, RGB(0, 0, 0), RGB(212, 208, 200));
+    EXPECT_EQ(0, GlyphMismatches(face.Snapshot(), 0, 0, 0xC8A1, 0, Rgb(RGB(212, 208, 200))));
 }
 
 TEST_F(LabelText, HighlightedGlyphsLightTheInkOverTheHighlightFill)
 {
     Canvas canvas(100, 40, RGB(0, 0, 128));
-    SetTextColor(canvas.dc, RGB(255, 255, 255));
+    SetTextColor(canvas.dc, kWhite);
     SetBkColor(canvas.dc, RGB(0, 0, 128));
     DrawLabelText(canvas.dc, 4, 4, "英文", 1);
-    GdiFlush();
-    ExpectGlyphAt(canvas, 4, 4, 0xD3A2, RGB(255, 255, 255), RGB(0, 0, 128));
-    ExpectGlyphAt(canvas, 20, 4, 0xCEC4, RGB(255, 255, 255), RGB(0, 0, 128));
+    Image image = canvas.Snapshot();
+    EXPECT_EQ(0, GlyphMismatches(image, 4, 4, 0xD3A2, Rgb(kWhite), Rgb(RGB(0, 0, 128))));
+    EXPECT_EQ(0, GlyphMismatches(image, 20, 4, 0xCEC4, Rgb(kWhite), Rgb(RGB(0, 0, 128))));
 }
 
 TEST_F(LabelText, DrawsOneByteCharactersOnePixelLowerWithTheContextsFont)
 {
-    Canvas canvas(300, 40, RGB(255, 255, 255));
+    Canvas canvas(300, 40, kWhite);
+    UseGuiFont(canvas);
     DrawLabelText(canvas.dc, 10, 5, "取 Ok", 0);
-    Canvas reference(300, 40, RGB(255, 255, 255));
+    Canvas reference(300, 40, kWhite);
+    UseGuiFont(reference);
     SetBkMode(reference.dc, TRANSPARENT);
     int pen = 26;
     for (const char *c = " Ok"; *c; c++) {
@@ -341,51 +261,40 @@ TEST_F(LabelText, DrawsOneByteCharactersOnePixelLowerWithTheContextsFont)
         GetTextExtentPointA(reference.dc, c, 1, &one);
         pen += one.cx;
     }
-    GdiFlush();
-    int ink = 0, wrong = 0;
-    for (int y = 0; y < 40; y++)
-        for (int x = 26; x < 300; x++) {
-            ink += reference.At(x, y) != RGB(255, 255, 255);
-            wrong += reference.At(x, y) != canvas.At(x, y);
-        }
-    EXPECT_GT(ink, 10) << "the reference text has ink";
-    EXPECT_EQ(0, wrong) << "pixels differing from TextOutA at y + 1";
+    Image drawn = canvas.Snapshot(), expected = reference.Snapshot();
+    EXPECT_GT(PixelsNot(expected, 26, 0, 274, 40, Rgb(kWhite)), 10) << "the reference has ink";
+    EXPECT_EQ(0, CountDifferences(drawn, expected, 26, 0, 274, 40));
 }
 
 TEST_F(LabelText, AdvancesOverThePaperCellOfTheIdeographicSpace)
 {
-    Canvas canvas(100, 40, RGB(255, 255, 255));
+    Canvas canvas(100, 40, kWhite);
     SIZE drawn = DrawLabelText(canvas.dc, 0, 0, "\xA1\xA1\xB0\xA1", 0);
-    GdiFlush();
     EXPECT_EQ(32, drawn.cx);
-    for (int y = 0; y < 16; y++)
-        for (int x = 0; x < 16; x++)
-            ASSERT_EQ(RGB(255, 255, 255), canvas.At(x, y)) << x << "," << y;
-    ExpectGlyphAt(canvas, 16, 0, 0xB0A1, RGB(0, 0, 0), RGB(255, 255, 255));
+    Image image = canvas.Snapshot();
+    EXPECT_EQ(0, PixelsNot(image, 0, 0, 16, 16, Rgb(kWhite)));
+    EXPECT_EQ(0, GlyphMismatches(image, 16, 0, 0xB0A1, 0, Rgb(kWhite)));
 }
 
 TEST_F(LabelText, PairsATrailingLeadByteWithTheTerminator)
 {
-    Canvas canvas(100, 40, RGB(255, 255, 255));
+    Canvas canvas(100, 40, kWhite);
+    UseGuiFont(canvas);
     SIZE drawn = DrawLabelText(canvas.dc, 0, 0, "A\xB0", 0);
-    GdiFlush();
     SIZE a;
     GetTextExtentPointA(canvas.dc, "A", 1, &a);
     EXPECT_EQ(a.cx + 16, drawn.cx);
-    ExpectGlyphAt(canvas, a.cx, 0, 0xB000, RGB(0, 0, 0), RGB(255, 255, 255));
+    EXPECT_EQ(0, GlyphMismatches(canvas.Snapshot(), a.cx, 0, 0xB000, 0, Rgb(kWhite)));
 }
 
 TEST_F(LabelText, DrawsNothingForAnEmptyTextAndRestoresTheBackgroundMode)
 {
-    Canvas canvas(50, 20, RGB(255, 255, 255));
+    Canvas canvas(50, 20, kWhite);
     SetBkMode(canvas.dc, OPAQUE);
     SIZE drawn = DrawLabelText(canvas.dc, 0, 0, "", 0);
-    GdiFlush();
     EXPECT_EQ(0, drawn.cx);
     EXPECT_EQ(OPAQUE, GetBkMode(canvas.dc));
-    for (int y = 0; y < 20; y++)
-        for (int x = 0; x < 50; x++)
-            ASSERT_EQ(RGB(255, 255, 255), canvas.At(x, y));
+    EXPECT_EQ(0, PixelsNot(canvas.Snapshot(), 0, 0, 50, 20, Rgb(kWhite)));
 }
 
 // ---- the sample line --------------------------------------------------------
@@ -405,22 +314,19 @@ TEST(SampleText, ReachesTheScreenAsTheSameCharactersOnBothPlatformPaths)
     ASSERT_EQ(14u, strlen(kSample));
     WCHAR wide[8];
     ASSERT_EQ(7, MultiByteToWideChar(936, 0, kSample, 14, wide, 8));
-    Canvas reference(200, 40, RGB(255, 255, 255));
+    Canvas reference(200, 40, kWhite);
     SelectObject(reference.dc, SampleFont);
     TextOutW(reference.dc, 2, 2, wide, 7);
-    GdiFlush();
+    Image expected = reference.Snapshot();
+    EXPECT_GT(PixelsNot(expected, 0, 0, 200, 40, Rgb(kWhite)), 20) << "a CJK font draws the line";
 
     for (int nt = 0; nt <= 1; nt++) {
         NtPlatform = nt;
-        Canvas canvas(200, 40, RGB(255, 255, 255));
+        Canvas canvas(200, 40, kWhite);
         SelectObject(canvas.dc, SampleFont);
         DrawSampleText(canvas.dc, 2, 2, kSample, 14);
-        GdiFlush();
-        int wrong = 0;
-        for (int y = 0; y < 40; y++)
-            for (int x = 0; x < 200; x++)
-                wrong += canvas.At(x, y) != reference.At(x, y);
-        EXPECT_EQ(0, wrong) << (nt ? "TextOutA path" : "TextOutW path");
+        EXPECT_EQ(0, CountDifferences(canvas.Snapshot(), expected, 0, 0, 200, 40))
+            << (nt ? "TextOutA path" : "TextOutW path");
     }
     DeleteObject(SampleFont);
     SampleFont = NULL;

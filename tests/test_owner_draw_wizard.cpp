@@ -13,7 +13,7 @@
 
 #include "render/render.h"
 #include "resources/ids.h"
-#include "tests/test_owner_draw_support.h"
+#include "tests/pixel_support.h"
 #include "wizard/wizard.h"
 
 static const char kWizardCaption[] = "Lunkovan Zavav Irazaz Installer";

@@ -1,4 +1,4 @@
-// Pixel tools shared by the owner-drawing and message-box tests: the glyph
+// Pixel tools shared by the renderer, owner-drawing and message-box tests: the glyph
 // bits straight from the payload's ChnBmp.bin (not through the renderer),
 // 32-bit canvases, and reference pictures of label texts to compare with.
 #pragma once

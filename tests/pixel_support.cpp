@@ -1,4 +1,4 @@
-#include "tests/test_owner_draw_support.h"
+#include "tests/pixel_support.h"
 
 #include "render/render.h"
 
