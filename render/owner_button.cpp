@@ -104,11 +104,16 @@ static void PickLabel(int id, HWND control, char *label)
             return;
         }
     }
-    // Read with room to spare and cut here: a read limited to 80 bytes would
-    // end on a character boundary under code page 936 but inside a
-    // character under 1252, so the text shown would depend on the system.
+    // A control may carry its label's bytes in its user data: a window text
+    // goes through the system code page and back, which garbles GBK text on
+    // a Big5 system. Otherwise the window text is read with room to spare
+    // and cut here: a read limited to 80 bytes would end on a character
+    // boundary under code page 936 but inside a character under 1252.
     label[0] = 0;
-    if (control)
+    const char *carried = control ? (const char *)GetWindowLongPtrA(control, GWLP_USERDATA) : NULL;
+    if (carried)
+        CopyLabel(label, carried);
+    else if (control)
         GetWindowTextA(control, label, kLabelCapacity);
     label[kLabelCapacity - 1] = 0;
     CutLabelText(label, kWindowTextLimit);

@@ -21,7 +21,9 @@ lunko_test(test_message_box
   SOURCES test_message_box.cpp pixel_support.cpp test_main.cpp
   DEPENDS box_runner
   ENV "LUNKO_BOX_RUNNER=$<TARGET_FILE:box_runner>")
-# The same boxes on a Chinese system, where window texts go through code
-# page 936 rather than 1252.
-lunko_test_run(test_message_box_zh_CN PROGRAM test_message_box LOCALE zh_CN
-  ENV "LUNKO_BOX_RUNNER=$<TARGET_FILE:box_runner>")
+# The same boxes on Chinese systems, where window texts go through code
+# page 936 or 950 rather than 1252.
+foreach(locale zh_CN zh_TW)
+  lunko_test_run(test_message_box_${locale} PROGRAM test_message_box LOCALE ${locale}
+    ENV "LUNKO_BOX_RUNNER=$<TARGET_FILE:box_runner>")
+endforeach()

@@ -86,8 +86,11 @@ static BOOL OnInitDialog(HWND box, const char *chinese)
 
     RECT client;
     GetClientRect(box, &client);
+    // The drawing takes the bytes themselves: the window text would pass
+    // through the system code page, which is not GBK everywhere.
     HWND mainText = GetDlgItem(box, IDC_MESSAGE_CHINESE);
     SetWindowTextA(mainText, chinese);
+    SetWindowLongPtrA(mainText, GWLP_USERDATA, (LONG_PTR)chinese);
     MoveWindow(mainText, client.left, (2 * main.cy) / 3, client.right, 3 * main.cy, TRUE);
 
     HWND englishText = GetDlgItem(box, IDC_MESSAGE_ENGLISH);
