@@ -24,7 +24,7 @@ enum {
     kFreeListCount = kPoolKeyLimit / 4,
     kKeepOnClear = 256,         // Clear keeps a private block up to this capacity
     kLargestRequest = 0x3FFFFFFF,   // keeps every size computation inside an int
-    kSpecificationSize = 64,    // "%", flags, width, precision, size, letter, NUL
+    kDirectiveSize = 64,    // "%", flags, width, precision, size, letter, NUL
     kNumberSize = 64,
     kFloatSize = 256,
 };
@@ -382,17 +382,17 @@ void PooledString::CommitBuffer(int count)
     header->length = count;
 }
 
-// The specification handed to sprintf. The argument is taken by the
+// The directive handed to sprintf. The argument is taken by the
 // conversion letter alone (a 4-byte int or pointer, or a double), so size
 // letters that would make sprintf read something else are left out: "L"
 // everywhere, any "l" after the first, "h" on floating conversions and
 // every size letter on "p". Without this "%lld" or "%Lf" would read past
-// the one argument passed. The result never outgrows the specification.
-static void MakeSprintfSpecification(char *out, const char *specification, char letter)
+// the one argument passed. The result never outgrows the directive.
+static void MakeSprintfDirective(char *out, const char *directive, char letter)
 {
     int floating = strchr("eEfgG", letter) != NULL;
     int longs = 0;
-    for (const char *c = specification; *c; c++) {
+    for (const char *c = directive; *c; c++) {
         if (*c == 'L' || (letter == 'p' && (*c == 'l' || *c == 'h')))
             continue;
         if (*c == 'h' && floating)
@@ -408,10 +408,10 @@ static void MakeSprintfSpecification(char *out, const char *specification, char 
 // One conversion, read after the "%" at `percent`. Returns 1 to go on, with
 // *rest after the conversion; 0 to stop, with *rest at the text that is then
 // appended literally:
-// - the format ends inside the specification: the tail is dropped;
+// - the format ends inside the directive: the tail is dropped;
 // - "n" or "S": the rest after the letter;
 // - refused: the conversion's own text from its "%" on. A conversion is
-//   refused when its specification does not fit the 64-byte specification
+//   refused when its directive does not fit the 64-byte directive
 //   buffer, when it holds "*" (its width or precision argument would be
 //   taken as the value), or when sprintf's result does not fit its buffer
 //   (64 bytes for integers, characters and pointers, 256 for floating
@@ -419,35 +419,35 @@ static void MakeSprintfSpecification(char *out, const char *specification, char 
 //   stops there, so nothing later reads the arguments out of step.
 static int ConvertOne(PooledString *out, const char *percent, const char **rest, va_list *arguments)
 {
-    static const char kSpecificationLetters[] = "-+0 #*.123456789hlL";
-    char specification[kSpecificationSize];
-    char sprintfSpecification[kSpecificationSize];
+    static const char kDirectiveLetters[] = "-+0 #*.123456789hlL";
+    char directive[kDirectiveSize];
+    char sprintfDirective[kDirectiveSize];
     int used = 0;
     const char *cursor = percent + 1;
 
-    specification[used++] = '%';
-    while (*cursor && strchr(kSpecificationLetters, *cursor)) {
-        if (used + 3 > kSpecificationSize) {    // this character, the letter, NUL
+    directive[used++] = '%';
+    while (*cursor && strchr(kDirectiveLetters, *cursor)) {
+        if (used + 3 > kDirectiveSize) {    // this character, the letter, NUL
             *rest = percent;
             return 0;
         }
-        specification[used++] = *cursor++;
+        directive[used++] = *cursor++;
     }
-    specification[used] = 0;
+    directive[used] = 0;
     if (!*cursor) {
         *rest = cursor;
         return 0;
     }
     char letter = *cursor++;
     *rest = cursor;
-    if (strchr(specification, '*')) {
+    if (strchr(directive, '*')) {
         *rest = percent;
         return 0;
     }
 
     if (letter == 's') {
         const char *text = va_arg(*arguments, const char *);
-        const char *dot = strchr(specification, '.');
+        const char *dot = strchr(directive, '.');
         long precision = dot && dot[1] ? strtol(dot + 1, NULL, 10) : -1;
         // With a precision the text need not be terminated within it.
         size_t length = !text ? 0 : precision >= 0 ? strnlen(text, precision) : strlen(text);
@@ -461,11 +461,11 @@ static int ConvertOne(PooledString *out, const char *percent, const char **rest,
     } else if (strchr("cCdiouxXp", letter)) {
         char result[kNumberSize];
         int written;
-        MakeSprintfSpecification(sprintfSpecification, specification, letter);
+        MakeSprintfDirective(sprintfDirective, directive, letter);
         if (letter == 'p')
-            written = snprintf(result, sizeof result, sprintfSpecification, va_arg(*arguments, void *));
+            written = snprintf(result, sizeof result, sprintfDirective, va_arg(*arguments, void *));
         else
-            written = snprintf(result, sizeof result, sprintfSpecification, va_arg(*arguments, int));
+            written = snprintf(result, sizeof result, sprintfDirective, va_arg(*arguments, int));
         if (written < 0 || written >= (int)sizeof result) {
             *rest = percent;
             return 0;
@@ -473,8 +473,8 @@ static int ConvertOne(PooledString *out, const char *percent, const char **rest,
         out->Append(result);
     } else if (strchr("eEfgG", letter)) {
         char result[kFloatSize];
-        MakeSprintfSpecification(sprintfSpecification, specification, letter);
-        int written = snprintf(result, sizeof result, sprintfSpecification, va_arg(*arguments, double));
+        MakeSprintfDirective(sprintfDirective, directive, letter);
+        int written = snprintf(result, sizeof result, sprintfDirective, va_arg(*arguments, double));
         if (written < 0 || written >= (int)sizeof result) {
             *rest = percent;
             return 0;

@@ -345,7 +345,7 @@ TEST(PooledStringFormat, FormatReplacesAndFormatVAppends)
     EXPECT_STREQ("1+2", s.Text());
 }
 
-// Refused: a specification longer than its 64-byte buffer, a "*", or a
+// Refused: a directive longer than its 64-byte buffer, a "*", or a
 // result longer than its buffer. Converting stops there and the rest of the
 // format, from the refused conversion's "%", is appended as it is.
 TEST(PooledStringFormat, ConversionsThatWouldOverrunTheirBuffersAreRefused)
