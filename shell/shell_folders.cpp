@@ -7,18 +7,33 @@
 #include <string.h>
 
 #include "shell/shell.h"
+#include "shell/system_libraries.h"
 #include "wizard/wizard.h"
 
+// The shell's special-folder functions came with shell 4.0 (Windows 95, NT
+// 4.0): they are looked up at run time, so that the program still loads on a
+// system without them, where this lookup fails like any other failed lookup.
 int GetShellFolderPath(char *path, int folderKind)
 {
+    typedef HRESULT(WINAPI * GetMallocFunction)(IMalloc **);
+    typedef HRESULT(WINAPI * GetLocationFunction)(HWND, int, LPITEMIDLIST *);
+    typedef BOOL(WINAPI * PathFromListFunction)(LPCITEMIDLIST, LPSTR);
+    GetMallocFunction getMalloc = (GetMallocFunction)(void *)SystemFunction("shell32.dll", "SHGetMalloc");
+    GetLocationFunction getLocation =
+        (GetLocationFunction)(void *)SystemFunction("shell32.dll", "SHGetSpecialFolderLocation");
+    PathFromListFunction pathFromList =
+        (PathFromListFunction)(void *)SystemFunction("shell32.dll", "SHGetPathFromIDListA");
+    if (!getMalloc || !getLocation || !pathFromList)
+        return 0;
+
     IMalloc *allocator = NULL;
-    if (FAILED(SHGetMalloc(&allocator)) || !allocator)
+    if (FAILED(getMalloc(&allocator)) || !allocator)
         return 0;
 
     int found = 0;
     LPITEMIDLIST items = NULL;
-    if (SUCCEEDED(SHGetSpecialFolderLocation(NULL, folderKind, &items)) && items) {
-        found = SHGetPathFromIDListA(items, path) != 0;
+    if (SUCCEEDED(getLocation(NULL, folderKind, &items)) && items) {
+        found = pathFromList(items, path) != 0;
         allocator->Free(items);
     }
     allocator->Release();

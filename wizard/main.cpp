@@ -4,11 +4,11 @@
 #include <stdlib.h>
 
 #include <windows.h>
-#include <commctrl.h>
 
 #include "payload/payload.h"
 #include "render/render.h"
 #include "resources/ids.h"
+#include "shell/system_libraries.h"
 #include "wizard/wizard.h"
 
 static const char kMemoryNoticeChinese[] = "内存不够。安装无法继续。";
@@ -57,6 +57,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     (void)showCommand;
     if (previous)
         return kExitNormal;
+    // Before anything can load a DLL by name: nothing beside the installer
+    // (a Downloads folder) is searched.
+    RestrictDllSearchToSystem();
 
     SetCursor(LoadCursorA(NULL, IDC_WAIT));
     ReadPlatformFlags();
@@ -67,9 +70,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
 
     int exitCode = LoadSheetsFromPayload();
     if (exitCode == kExitNormal) {
-        // The progress bar of the wizard template needs its class registered.
-        INITCOMMONCONTROLSEX classes = { sizeof classes, ICC_PROGRESS_CLASS };
-        InitCommonControlsEx(&classes);
+        // The progress bar of the wizard template needs its class registered;
+        // COMCTL32 is not a KnownDLL, so it is loaded by its System32 path.
+        RegisterCommonControls();
 
         WizardPage = 0;
         WizardIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_WIZARD));
