@@ -1,9 +1,12 @@
 // The built installer as a file: one PE32 GUI program that needs no DLL of
-// its own, carrying the dialogs, the icon and every payload resource.
+// its own, carrying the dialogs, the icon and every payload resource, and a
+// release image Windows trusts: KnownDLL imports of functions its oldest
+// stated system has, no debugging sections, a manifest and a version.
 
 #include <stdio.h>
 #include <string.h>
 
+#include <map>
 #include <set>
 #include <string>
 
@@ -38,38 +41,285 @@ static size_t FileOffset(const std::vector<unsigned char> &bytes, const IMAGE_NT
     return (size_t)-1;
 }
 
-TEST(InstallerFile, IsA32BitGuiProgramImportingSystemLibrariesOnly)
+static const IMAGE_NT_HEADERS32 *Headers(const std::vector<unsigned char> &bytes)
+{
+    const IMAGE_DOS_HEADER *dos = At<IMAGE_DOS_HEADER>(bytes, 0);
+    if (!dos || dos->e_magic != IMAGE_DOS_SIGNATURE)
+        return nullptr;
+    const IMAGE_NT_HEADERS32 *nt = At<IMAGE_NT_HEADERS32>(bytes, dos->e_lfanew);
+    return nt && nt->Signature == IMAGE_NT_SIGNATURE ? nt : nullptr;
+}
+
+static std::string Lower(std::string text)
+{
+    for (char &c : text)
+        c = (char)tolower((unsigned char)c);
+    return text;
+}
+
+static std::string StringAt(const std::vector<unsigned char> &bytes, size_t offset)
+{
+    if (offset >= bytes.size())
+        return "";
+    size_t end = offset;
+    while (end < bytes.size() && bytes[end])
+        end++;
+    return std::string((const char *)bytes.data() + offset, end - offset);
+}
+
+// The import table as DLL (lower case) -> imported names; a function imported
+// by ordinal is recorded as "#<ordinal>".
+static std::map<std::string, std::set<std::string>> Imports(const std::vector<unsigned char> &bytes)
+{
+    std::map<std::string, std::set<std::string>> imports;
+    const IMAGE_NT_HEADERS32 *nt = Headers(bytes);
+    if (!nt)
+        return imports;
+    const IMAGE_DATA_DIRECTORY &directory =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    size_t offset = FileOffset(bytes, nt, directory.VirtualAddress);
+    for (const IMAGE_IMPORT_DESCRIPTOR *d; (d = At<IMAGE_IMPORT_DESCRIPTOR>(bytes, offset))
+         && d->Name; offset += sizeof *d) {
+        std::set<std::string> &names = imports[Lower(StringAt(bytes, FileOffset(bytes, nt, d->Name)))];
+        DWORD thunks = d->OriginalFirstThunk ? d->OriginalFirstThunk : d->FirstThunk;
+        for (size_t t = FileOffset(bytes, nt, thunks); const DWORD *thunk = At<DWORD>(bytes, t);
+             t += sizeof(DWORD)) {
+            if (*thunk == 0)
+                break;
+            if (*thunk & IMAGE_ORDINAL_FLAG32)
+                names.insert("#" + std::to_string(*thunk & 0xFFFF));
+            else
+                names.insert(StringAt(bytes, FileOffset(bytes, nt, *thunk) + 2));   // after the hint
+        }
+    }
+    return imports;
+}
+
+TEST(InstallerFile, IsA32BitGuiProgram)
 {
     const std::vector<unsigned char> &bytes = InstallerBytes();
     ASSERT_GT(bytes.size(), 1000000u) << InstallerPath();
-    const IMAGE_DOS_HEADER *dos = At<IMAGE_DOS_HEADER>(bytes, 0);
-    ASSERT_TRUE(dos && dos->e_magic == IMAGE_DOS_SIGNATURE);
-    const IMAGE_NT_HEADERS32 *nt = At<IMAGE_NT_HEADERS32>(bytes, dos->e_lfanew);
-    ASSERT_TRUE(nt && nt->Signature == IMAGE_NT_SIGNATURE);
+    const IMAGE_NT_HEADERS32 *nt = Headers(bytes);
+    ASSERT_TRUE(nt);
     EXPECT_EQ(IMAGE_FILE_MACHINE_I386, nt->FileHeader.Machine);
     EXPECT_EQ(IMAGE_NT_OPTIONAL_HDR32_MAGIC, nt->OptionalHeader.Magic);
     EXPECT_EQ(IMAGE_SUBSYSTEM_WINDOWS_GUI, nt->OptionalHeader.Subsystem);
+}
 
-    const std::set<std::string> system = { "kernel32.dll", "user32.dll", "gdi32.dll",
-        "advapi32.dll", "shell32.dll", "ole32.dll", "comctl32.dll", "comdlg32.dll",
-        "msvcrt.dll" };
-    const IMAGE_DATA_DIRECTORY &imports =
-        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    size_t offset = FileOffset(bytes, nt, imports.VirtualAddress);
-    ASSERT_NE((size_t)-1, offset);
-    std::set<std::string> imported;
-    for (const IMAGE_IMPORT_DESCRIPTOR *d; (d = At<IMAGE_IMPORT_DESCRIPTOR>(bytes, offset))
-         && d->Name; offset += sizeof *d) {
-        size_t nameOffset = FileOffset(bytes, nt, d->Name);
-        ASSERT_LT(nameOffset, bytes.size());
-        std::string name((const char *)bytes.data() + nameOffset);
-        for (char &c : name)
-            c = (char)tolower((unsigned char)c);
-        imported.insert(name);
+// DLL planting: a DLL that is not a KnownDLL is searched in the program's
+// folder first (a Downloads folder), so the import table may name KnownDLLs
+// only; COMCTL32 and anything else is loaded at run time by System32 path.
+TEST(InstallerFile, ImportsKnownDllsOnly)
+{
+    const std::set<std::string> knownDlls = { "kernel32.dll", "user32.dll", "gdi32.dll",
+        "advapi32.dll", "shell32.dll", "ole32.dll", "oleaut32.dll", "comdlg32.dll",
+        "msvcrt.dll", "shlwapi.dll", "imm32.dll", "rpcrt4.dll", "psapi.dll" };
+    std::map<std::string, std::set<std::string>> imports = Imports(InstallerBytes());
+    EXPECT_TRUE(imports.count("kernel32.dll"));
+    for (const auto &dll : imports)
+        EXPECT_TRUE(knownDlls.count(dll.first)) << "imports " << dll.first
+            << ", which Windows searches beside the installer first";
+}
+
+// The oldest Windows the installer loads on (see the README): Windows 95 with
+// the Visual C++ runtime msvcrt.dll, and Windows NT 4.0. Every function of the
+// import table must exist there, or the loader refuses the whole program
+// before any of the design's paths for older systems can run. This lists what
+// the installer may import, each function checked against its documented
+// minimum (shell 4.0 and common controls 4.70 functions are not here: they
+// are looked up at run time). A function missing here either goes on this
+// list, after checking that those systems export it, or is looked up at run
+// time.
+static const std::map<std::string, std::set<std::string>> &AllowedOnTheOldestSystem()
+{
+    static const std::map<std::string, std::set<std::string>> allowed = {
+        { "kernel32.dll", {
+            "CloseHandle", "CompareStringA", "CopyFileA", "CreateDirectoryA", "CreateFileA",
+            "DeleteCriticalSection", "DeleteFileA", "EnterCriticalSection", "ExitProcess",
+            "FindClose", "FindFirstFileA", "FindNextFileA", "FindResourceA", "FlushFileBuffers",
+            "FormatMessageA", "FreeLibrary", "GetCPInfo", "GetCurrentDirectoryA",
+            "GetCurrentProcess", "GetCurrentProcessId", "GetCurrentThreadId",
+            "GetDiskFreeSpaceA", "GetDriveTypeA", "GetFileAttributesA", "GetFileSize",
+            "GetFullPathNameA", "GetLastError", "GetLocaleInfoA", "GetLogicalDrives",
+            "GetModuleFileNameA", "GetModuleHandleA", "GetModuleHandleW", "GetProcAddress",
+            "GetProcessHeap", "GetShortPathNameA", "GetStartupInfoA", "GetSystemDefaultLangID",
+            "GetSystemDirectoryA", "GetSystemTimeAsFileTime", "GetTempFileNameA", "GetTempPathA",
+            "GetTickCount", "GetUserDefaultLangID", "GetVersion", "GetVersionExA",
+            "GetVolumeInformationA", "GetWindowsDirectoryA", "GlobalAlloc", "GlobalFree",
+            "GlobalLock", "GlobalUnlock", "HeapAlloc", "HeapFree", "InitializeCriticalSection",
+            "IsDBCSLeadByte", "IsDBCSLeadByteEx", "LeaveCriticalSection", "LoadLibraryA",
+            "LoadLibraryExA", "LoadResource", "LocalAlloc", "LocalFree", "LockResource",
+            "MoveFileA", "MulDiv", "MultiByteToWideChar", "QueryPerformanceCounter",
+            "QueryPerformanceFrequency", "ReadFile", "RemoveDirectoryA", "SetCurrentDirectoryA",
+            "SetEndOfFile", "SetErrorMode", "SetFileAttributesA", "SetFilePointer",
+            "SetLastError", "SetUnhandledExceptionFilter", "SizeofResource", "Sleep",
+            "TlsAlloc", "TlsFree", "TlsGetValue", "TlsSetValue", "VirtualAlloc", "VirtualFree",
+            "VirtualProtect", "VirtualQuery", "WideCharToMultiByte", "WriteFile",
+            "lstrcatA", "lstrcmpA", "lstrcmpiA", "lstrcpyA", "lstrcpynA", "lstrlenA" } },
+        { "user32.dll", {
+            "BeginPaint", "CallWindowProcA", "CharNextA", "CharPrevA", "CheckDlgButton",
+            "CreateDialogParamA", "CreateWindowExA", "DefWindowProcA", "DestroyWindow",
+            "DialogBoxParamA", "DispatchMessageA", "DrawFocusRect", "DrawFrameControl",
+            "DrawTextA", "EnableWindow", "EndDialog", "EndPaint", "FillRect", "FrameRect",
+            "GetClassNameA", "GetClientRect", "GetDC", "GetDlgCtrlID", "GetDlgItem",
+            "GetDlgItemTextA", "GetFocus", "GetMessageA", "GetParent", "GetSysColor",
+            "GetSysColorBrush", "GetSystemMetrics", "GetWindowDC", "GetWindowLongA",
+            "GetWindowRect", "GetWindowTextA", "GetWindowTextLengthA", "InflateRect",
+            "InvalidateRect", "IsDialogMessageA", "IsDlgButtonChecked", "IsWindow",
+            "IsWindowEnabled", "IsWindowVisible", "KillTimer", "LoadCursorA", "LoadIconA",
+            "MapWindowPoints", "MessageBeep", "MessageBoxA", "MoveWindow", "PeekMessageA",
+            "PostMessageA", "PostQuitMessage", "RedrawWindow", "ReleaseDC", "ScreenToClient",
+            "SendDlgItemMessageA", "SendMessageA", "SetCursor", "SetDlgItemTextA", "SetFocus",
+            "SetForegroundWindow", "SetTimer", "SetWindowLongA", "SetWindowPos",
+            "SetWindowTextA", "ShowWindow", "TranslateMessage", "UpdateWindow", "wsprintfA" } },
+        { "gdi32.dll", {
+            "BitBlt", "CreateBitmap", "CreateCompatibleBitmap", "CreateCompatibleDC",
+            "CreateFontA", "CreateFontIndirectA", "CreatePen", "CreateSolidBrush", "DeleteDC",
+            "DeleteObject", "GetDeviceCaps", "GetObjectA", "GetStockObject", "GetTextExtentPointA",
+            "GetTextExtentPoint32A", "GetTextMetricsA", "LineTo", "MoveToEx", "PatBlt",
+            "Rectangle", "RestoreDC", "SaveDC", "SelectObject", "SetBkColor", "SetBkMode",
+            "SetTextColor", "TextOutA", "TextOutW" } },
+        { "advapi32.dll", {
+            "GetUserNameA", "RegCloseKey", "RegCreateKeyA", "RegCreateKeyExA", "RegDeleteKeyA",
+            "RegDeleteValueA", "RegEnumKeyExA", "RegOpenKeyA", "RegOpenKeyExA", "RegQueryValueA",
+            "RegQueryValueExA", "RegSetValueA", "RegSetValueExA" } },
+        { "shell32.dll", { "ShellExecuteA" } },
+        { "ole32.dll", { "CoCreateInstance", "CoInitialize", "CoTaskMemFree", "CoUninitialize" } },
+        { "comdlg32.dll", { "CommDlgExtendedError", "GetOpenFileNameA" } },
+        { "msvcrt.dll", {
+            "__getmainargs", "__initenv", "__mb_cur_max", "__p__acmdln", "__p__commode",
+            "__p__environ", "__p__fmode", "__set_app_type", "__setusermatherr", "_access",
+            "_amsg_exit", "_cexit", "_chsize", "_errno", "_exit", "_fileno", "_initterm", "_iob",
+            "_lock", "_onexit", "_unlock", "abort", "atoi", "calloc", "exit", "fclose", "feof",
+            "ferror", "fflush", "fgets", "fopen", "fprintf", "fputc", "fputs", "fread", "free",
+            "fseek", "ftell", "fwrite", "localeconv", "localtime", "malloc", "memcmp", "memcpy",
+            "memmove", "memset", "realloc", "remove", "rename", "setlocale", "signal", "sprintf",
+            "strcat", "strchr", "strcmp", "strcpy", "strerror", "strlen", "strncmp", "strncpy",
+            "strrchr", "strstr", "time", "tolower", "toupper", "vfprintf", "wcslen" } },
+    };
+    return allowed;
+}
+
+TEST(InstallerFile, ImportsOnlyFunctionsTheOldestStatedWindowsHas)
+{
+    std::map<std::string, std::set<std::string>> imports = Imports(InstallerBytes());
+    const std::map<std::string, std::set<std::string>> &allowed = AllowedOnTheOldestSystem();
+    ASSERT_FALSE(imports.empty());
+    for (const auto &dll : imports) {
+        auto list = allowed.find(dll.first);
+        ASSERT_TRUE(list != allowed.end()) << dll.first << " is not on the list of the oldest system";
+        for (const std::string &function : dll.second)
+            EXPECT_TRUE(list->second.count(function))
+                << dll.first << "!" << function
+                << " is not known to exist on Windows 95 / NT 4.0: look it up at run time";
     }
-    EXPECT_TRUE(imported.count("kernel32.dll"));
-    for (const std::string &name : imported)
-        EXPECT_TRUE(system.count(name)) << "imports " << name;
+}
+
+// The shipped file carries no debugging sections (the tests keep theirs).
+TEST(InstallerFile, HasNoDebuggingSections)
+{
+    const std::vector<unsigned char> &bytes = InstallerBytes();
+    const IMAGE_NT_HEADERS32 *nt = Headers(bytes);
+    ASSERT_TRUE(nt);
+    const IMAGE_SECTION_HEADER *sections = IMAGE_FIRST_SECTION(nt);
+    for (int i = 0; i < nt->FileHeader.NumberOfSections; i++) {
+        std::string name((const char *)sections[i].Name, strnlen((const char *)sections[i].Name, 8));
+        EXPECT_NE(0, name.compare(0, 1, "/")) << "a long section name (debugging info): " << name;
+        EXPECT_NE(0, name.compare(0, 6, ".debug")) << name;
+        EXPECT_NE(0u, sections[i].Characteristics & IMAGE_SCN_MEM_READ) << name;
+    }
+    EXPECT_EQ(0u, nt->FileHeader.PointerToSymbolTable) << "a COFF symbol table";
+    EXPECT_EQ(0u, nt->FileHeader.NumberOfSymbols);
+    EXPECT_EQ(0u, nt->FileHeader.TimeDateStamp) << "a link time stamp makes builds differ";
+}
+
+// Subsystem 4.0: loads on Windows 95 and NT 4.0, and current Windows gives it
+// the three-dimensional dialog look of a 4.0 program. Sections are aligned to
+// whole pages in the file, so that Wine maps the image rather than reading it.
+TEST(InstallerFile, HasSubsystemVersionFourAndPageAlignedSections)
+{
+    const IMAGE_NT_HEADERS32 *nt = Headers(InstallerBytes());
+    ASSERT_TRUE(nt);
+    EXPECT_EQ(4, nt->OptionalHeader.MajorSubsystemVersion);
+    EXPECT_EQ(0, nt->OptionalHeader.MinorSubsystemVersion);
+    EXPECT_EQ(4096u, nt->OptionalHeader.FileAlignment);
+}
+
+static std::string ResourceText(HMODULE module, LPCSTR name, LPCSTR type)
+{
+    HRSRC found = FindResourceA(module, name, type);
+    if (!found)
+        return "";
+    const char *data = (const char *)LockResource(LoadResource(module, found));
+    return data ? std::string(data, SizeofResource(module, found)) : "";
+}
+
+TEST(InstallerFile, CarriesTheApplicationManifest)
+{
+    HMODULE module = LoadLibraryExA(InstallerPath().c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_TRUE(module != NULL);
+    std::string manifest = ResourceText(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    FreeLibrary(module);
+    ASSERT_FALSE(manifest.empty()) << "no RT_MANIFEST resource 1";
+    // The class root and the root of the Windows drive need an administrator.
+    EXPECT_NE(std::string::npos,
+              manifest.find("<requestedExecutionLevel level=\"requireAdministrator\" uiAccess=\"false\"/>"));
+    // Tested as Windows Vista and Windows 7.
+    EXPECT_NE(std::string::npos, manifest.find("{e2011457-1546-43c5-a5fe-008deee3d3f0}"));
+    EXPECT_NE(std::string::npos, manifest.find("{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"));
+    // The system scales the window (glyph labels are 16 pixels) ...
+    EXPECT_NE(std::string::npos, manifest.find(">false</dpiAware>"));
+    EXPECT_EQ(std::string::npos, manifest.find("PerMonitor"));
+    // ... and the controls keep the classic look: no Common Controls 6.
+    EXPECT_EQ(std::string::npos, manifest.find("Microsoft.Windows.Common-Controls"));
+    EXPECT_NE(std::string::npos,
+              manifest.find("version=\"" + TestSetting("LUNKO_VERSION") + ".0\""));
+}
+
+static std::string VersionString(const std::string &block, const char *key)
+{
+    // Keys and values of the version resource are UTF-16; ASCII only here.
+    std::string wide;
+    for (const char *c = key; *c; c++)
+        wide += std::string(1, *c) + '\0';
+    size_t at = block.find(wide + std::string(2, '\0'));
+    if (at == std::string::npos)
+        return "";
+    at += wide.size() + 2;
+    at = (at + 3) & ~(size_t)3;                  // values start on a 32-bit boundary
+    std::string value;
+    for (; at + 1 < block.size() && (block[at] || block[at + 1]); at += 2)
+        value += block[at];
+    return value;
+}
+
+TEST(InstallerFile, CarriesTheVersionResourceOfTheProjectVersion)
+{
+    HMODULE module = LoadLibraryExA(InstallerPath().c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_TRUE(module != NULL);
+    std::string block = ResourceText(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(16));
+    FreeLibrary(module);
+    ASSERT_FALSE(block.empty()) << "no RT_VERSION resource 1";
+    const std::string version = TestSetting("LUNKO_VERSION");
+    ASSERT_FALSE(version.empty());
+
+    const DWORD signature = 0xFEEF04BD;
+    size_t at = block.find(std::string((const char *)&signature, 4));
+    ASSERT_NE(std::string::npos, at);
+    const VS_FIXEDFILEINFO *fixed = (const VS_FIXEDFILEINFO *)(block.data() + at);
+    int major = 0, minor = 0, patch = 0;
+    ASSERT_EQ(3, sscanf(version.c_str(), "%d.%d.%d", &major, &minor, &patch));
+    EXPECT_EQ((DWORD)MAKELONG(minor, major), fixed->dwFileVersionMS);
+    EXPECT_EQ((DWORD)MAKELONG(0, patch), fixed->dwFileVersionLS);
+    EXPECT_EQ(fixed->dwFileVersionMS, fixed->dwProductVersionMS);
+    EXPECT_EQ((DWORD)VFT_APP, fixed->dwFileType);
+
+    EXPECT_EQ("Lunkovan Zavav Irazaz", VersionString(block, "ProductName"));
+    EXPECT_EQ("Lunkovan Zavav Irazaz Installer", VersionString(block, "FileDescription"));
+    EXPECT_EQ(version, VersionString(block, "ProductVersion"));
+    EXPECT_EQ(version, VersionString(block, "FileVersion"));
+    EXPECT_EQ("LunkoSetup.exe", VersionString(block, "OriginalFilename"));
+    EXPECT_EQ("", VersionString(block, "CompanyName")) << "the product text is company-neutral";
 }
 
 // Ids of resources/payload.list, in order, with their file names.
