@@ -12,13 +12,16 @@
 #   LUNKO_RUN_DIR        keep the run's prefix in this folder instead of a
 #                        temporary one (it is not removed afterwards)
 #   LUNKO_USER           run as this unprivileged user (its uid/gid, e.g. 65534)
+#   LUNKO_EXTRA_OVERRIDES  further WINEDLLOVERRIDES entries, e.g.
+#                        "comctl32,uxtheme=n,b" (Wine takes them from the Unix
+#                        environment only, so a test cannot set them itself)
 set -u
 
 template=${LUNKO_WINE_TEMPLATE:-/tmp/lunko-wine-template-$(id -u)}
 cache=$(dirname "$template")/lunko-locales
 
 export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
+export WINEDLLOVERRIDES="${LUNKO_EXTRA_OVERRIDES:+$LUNKO_EXTRA_OVERRIDES;}mscoree,mshtml,winemenubuilder.exe="
 unset DISPLAY WAYLAND_DISPLAY
 
 # Prefix folders like Desktop are symlinks into $HOME after wineboot; the
