@@ -36,12 +36,15 @@ file(CONFIGURE OUTPUT "${_lunko_release_dir}/lunko_version.h" CONTENT
 #define LUNKO_VERSION_TEXT \"${LUNKO_VERSION_TEXT}\"
 ")
 
+# Every program that compiles resources/installer.rc (the installer, test
+# programs that show its dialogs) finds the manifest and version header here.
+include_directories("${_lunko_release_dir}")
+
 option(LUNKO_PAGE_ALIGNED_IMAGE
   "Align the installer's sections in its file to whole pages, so that Wine maps the image instead of reading it into private memory"
   ON)
 
 function(lunko_release_image target)
-  target_include_directories(${target} PRIVATE "${_lunko_release_dir}")
   set_property(SOURCE "${CMAKE_SOURCE_DIR}/resources/installer.rc" APPEND PROPERTY
     OBJECT_DEPENDS "${_lunko_release_dir}/installer.manifest;${_lunko_release_dir}/lunko_version.h")
   # -s: no debugging sections in the shipped file. No link time stamp.
