@@ -255,6 +255,7 @@ static Measured TimeToFirstWindow(const std::string &commandLine, int labelId)
             }
             if (!IsRectEmpty(&rect) && InkIn(rect) > 20) {
                 m.seconds = Now() - start;
+                ReadMemory(info.hProcess, &m);  // what the process holds at its first window
                 break;
             }
         }
@@ -318,7 +319,7 @@ static int Compare(int runs, const char *ours, const char *nsisZlib, const char 
     const std::string result = std::string(work) + "\\result.txt";
 
     Series trivialStart, oursExtract, floorExtract, zlibInstall, lzmaInstall;
-    Series oursWindow, nsisWindow;
+    Series oursWindow, nsisWindow, oursWindowPrivate, nsisWindowPrivate, oursWindowWs, nsisWindowWs;
     Series oursPeakWs, oursPeakPrivate, zlibPeakWs, zlibPeakPrivate, lzmaPeakWs, lzmaPeakPrivate;
     int failures = 0;
 
@@ -366,11 +367,17 @@ static int Compare(int runs, const char *ours, const char *nsisZlib, const char 
         }
 
         m = TimeToFirstWindow(q + ours + q, IDC_FOLDER_LABEL);
-        if (run >= 0)
+        if (run >= 0) {
             oursWindow.Add(m.seconds);
+            oursWindowWs.Add(m.peakWorkingSet);
+            oursWindowPrivate.Add(m.peakPrivate);
+        }
         m = TimeToFirstWindow(q + nsisZlib + q, 0);
-        if (run >= 0)
+        if (run >= 0) {
             nsisWindow.Add(m.seconds);
+            nsisWindowWs.Add(m.peakWorkingSet);
+            nsisWindowPrivate.Add(m.peakPrivate);
+        }
         fprintf(stderr, "bench: run %d of %d done\n", run + 1, runs);
     }
 
@@ -397,7 +404,12 @@ static int Compare(int runs, const char *ours, const char *nsisZlib, const char 
     PrintRow("NSIS LZMA: less trivial start", lzmaNet, 1, "s");
     PrintRow("ours: first window, labels drawn", oursWindow, 1, "s");
     PrintRow("NSIS: first page, labels drawn", nsisWindow, 1, "s");
-    printf("\n  peak memory of a whole installation\n");
+    printf("\n  memory at the first window\n");
+    PrintRow("ours: peak working set", oursWindowWs, 1048576, "MiB");
+    PrintRow("ours: peak private bytes", oursWindowPrivate, 1048576, "MiB");
+    PrintRow("NSIS: peak working set", nsisWindowWs, 1048576, "MiB");
+    PrintRow("NSIS: peak private bytes", nsisWindowPrivate, 1048576, "MiB");
+    printf("\n  peak memory of a whole installation (ours: the extraction in a process of its own)\n");
     PrintRow("ours: peak working set", oursPeakWs, 1048576, "MiB");
     PrintRow("ours: peak private bytes", oursPeakPrivate, 1048576, "MiB");
     PrintRow("NSIS zlib: peak working set", zlibPeakWs, 1048576, "MiB");

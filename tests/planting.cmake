@@ -22,3 +22,12 @@ lunko_test(test_dll_planting SOURCES planting/test_dll_planting.cpp test_main.cp
       "LUNKO_PLANTED_NAMES=${planted_names}"
       # Windows' rule for a DLL outside KnownDLLs: the program's folder first.
       "LUNKO_EXTRA_OVERRIDES=${planted_names}=n,b")
+# As Windows Vista, where the installer does not restrict the search with
+# SetDefaultDllDirectories but preloads by System32 path instead.
+lunko_test_run(test_dll_planting_vista PROGRAM test_dll_planting
+  WINVER "probe.exe=vista LunkoSetup.exe=vista"
+  ENV "LUNKO_PLANTED_DLL=$<TARGET_FILE:planted_dll>"
+      "LUNKO_PLANTING_PROBE=$<TARGET_FILE:planting_probe>"
+      "LUNKO_PLANTED_NAMES=${planted_names}"
+      "LUNKO_EXTRA_OVERRIDES=${planted_names}=n,b"
+  ARGS --gtest_filter=*TakeNothing*:*InstallerLoadsNo*)

@@ -47,3 +47,10 @@ add_test(NAME release_signature_verifies
 lunko_test_run(release_signed_installer_starts PROGRAM test_installer_start
   ENV "LUNKO_INSTALLER=${sign_dir}/LunkoSetup.exe"
   ARGS --gtest_filter=*FirstPage*:*Cancel)
+
+# The benchmark against NSIS is run by hand (bench/run-bench.sh); here once on
+# three catalogue files, so that it cannot rot. Nothing is timed or judged.
+add_test(NAME bench_runs
+  COMMAND bash ${CMAKE_SOURCE_DIR}/bench/run-bench.sh ${CMAKE_BINARY_DIR} 1)
+set_tests_properties(bench_runs PROPERTIES TIMEOUT 900
+  ENVIRONMENT "LUNKO_BENCH_ROWS=3;LUNKO_WINE_TEMPLATE=${LUNKO_WINE_TEMPLATE}")
