@@ -19,8 +19,6 @@
 
 int KeepOldWordBase;
 
-static const char kMemoryNoticeChinese[] = "内存不够。安装无法继续。";
-static const char kMemoryNoticeEnglish[] = "Memory not enough!";
 static const char kWordBaseQuestionChinese[] = "安装目录有老词库。是否安装新词库(会冲掉老词库)?";
 static const char kWordBaseQuestionEnglish[] =
     "Old CiKu (Word Base) is detected. Replace it with new CiKu?";
