@@ -11,7 +11,6 @@
 //          (16 MiB for catalogue files, 12 MiB for the speech package,
 //          307,200 for the glyph sheets, 65,536 for an agreement text).
 
-#include <io.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -67,10 +66,12 @@ int WritePayloadFile(const char *fileName, const void *data, unsigned long lengt
         return 0;
 
     // A read-only or hidden file of an earlier installation must give way.
-    if (_access(path, 0) == 0) {
-        DWORD attributes = GetFileAttributesA(path);
-        if (attributes != INVALID_FILE_ATTRIBUTES)
-            SetFileAttributesA(path, attributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    // A link or junction at the file's name would send the write elsewhere.
+    DWORD existing = GetFileAttributesA(path);
+    if (existing != INVALID_FILE_ATTRIBUTES) {
+        if (existing & FILE_ATTRIBUTE_REPARSE_POINT)
+            return 0;
+        SetFileAttributesA(path, existing & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
     }
 
     FILE *file = fopen(path, "wb");

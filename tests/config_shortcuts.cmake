@@ -44,3 +44,12 @@ foreach(case "zh_CN;1" "zh_TW;2")
 endforeach()
 lunko_test_run(test_install_sequence_unprivileged PROGRAM test_install_sequence USER 65534
   ARGS --gtest_filter=*EarlierInstallation*:*OptionalRow*)
+# A drive that fills during the installation, once at a small buffered file
+# and once in the middle of the large ones; skipped, and shown as skipped,
+# where no file system can be mounted.
+foreach(size 300k 8m)
+  lunko_test_run(test_install_sequence_full_disk_${size} PROGRAM test_install_sequence
+    ENV "LUNKO_SMALL_DRIVE=d:${size}" ARGS --gtest_filter=*DiskThatFills*)
+  set_tests_properties(test_install_sequence_full_disk_${size} PROPERTIES
+    SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
+endforeach()

@@ -426,3 +426,81 @@ TEST_F(InstallSequence, NamesTheShortcutsInTheSystemLanguage)
     LinkFields uninstaller = ReadLink(GroupFolder(SystemLanguage) + "\\" + names.uninstaller + ".lnk");
     EXPECT_EQ(Path("LKOEditUnInstall.exe"), uninstaller.localPath) << uninstaller.report;
 }
+
+// A disk that fills during the installation (drive D of the run, a small
+// file system): success is never reported while a file is missing or cut
+// short, and every file left on the disk is whole.
+TEST_F(InstallSequence, NeverReportsSuccessOnADiskThatFillsAndLeavesOnlyWholeFiles)
+{
+    if (TestSetting("LUNKO_SMALL_DRIVE").empty())
+        GTEST_SKIP() << "this run has no small drive";
+    if (!TestSetting("LUNKO_SMALL_DRIVE_UNAVAILABLE").empty())
+        GTEST_SKIP() << "no small drive here: " << TestSetting("LUNKO_SMALL_DRIVE_UNAVAILABLE");
+    folder = "D:\\Lunko";
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), NULL));
+    lstrcpynA(InstallFolderPath, folder.c_str(), MAX_PATH);
+
+    EXPECT_EQ(0, Run());
+    int whole = 0;
+    for (int row = 1; row <= kCatalogueRowCount; row++) {
+        if (!FileExists(RowPath(row)))
+            continue;
+        EXPECT_TRUE(ReadWholeFile(RowPath(row)) == payloadFiles[row - 1]) << "row " << row << " cut short";
+        whole++;
+    }
+    EXPECT_LT(whole, kCatalogueRowCount) << "the disk was meant to fill";
+    EXPECT_GT(whole, 0);
+}
+
+// Paths that would pass 259 characters fail as whole rows: nothing is ever
+// written under a shortened name. At 240 characters a required row is
+// among them; at 228 only optional rows with long names are.
+TEST_F(InstallSequence, FailsRowsWhosePathsWouldBeTooLongAndCutsNoPath)
+{
+    struct Case {
+        size_t length;
+        int result;
+    };
+    for (const Case &c : { Case{ 240, 0 }, Case{ 228, 1 } }) {
+        folder = "C:\\long\\" + std::string(c.length - 8, 'x');
+        SCOPED_TRACE(c.length);
+        MakeFolders(folder);
+        lstrcpynA(InstallFolderPath, folder.c_str(), MAX_PATH);
+        EXPECT_EQ(c.result, Run());
+        int tooLong = 0;
+        for (int row = 1; row <= kCatalogueRowCount; row++)
+            if (folder.size() + 1 + strlen(PayloadCatalogue[row - 1].fileName) > 259)
+                tooLong++;
+        EXPECT_GT(tooLong, 0);
+        for (const std::string &name : FilesIn(folder, "*")) {
+            int row = 0;
+            while (row < kCatalogueRowCount && lstrcmpiA(PayloadCatalogue[row].fileName, name.c_str()))
+                row++;
+            ASSERT_LT(row, kCatalogueRowCount) << "a file no row names: " << name;
+            if (row != 10) {            // the configuration file is updated
+                EXPECT_TRUE(ReadWholeFile(Path(name.c_str())) == payloadFiles[row]) << name;
+            }
+        }
+    }
+}
+
+// A symbolic link planted at a file's name would send the payload into
+// another file; the row fails instead and the other file stays as it was.
+TEST_F(InstallSequence, WritesNothingThroughALinkPlantedAtAFileName)
+{
+    typedef BOOLEAN(WINAPI * CreateLinkFunction)(LPCSTR, LPCSTR, DWORD);
+    CreateLinkFunction createLink = (CreateLinkFunction)(void *)GetProcAddress(
+        GetModuleHandleA("kernel32.dll"), "CreateSymbolicLinkA");
+    CreateDirectoryA("C:\\elsewhere", NULL);
+    Plant("C:\\elsewhere\\victim.exe", "someone else's program");
+    DeleteFileA(RowPath(102).c_str());
+    if (!createLink || !createLink(RowPath(102).c_str(), "C:\\elsewhere\\victim.exe", 0))
+        GTEST_SKIP() << "this Wine makes no symbolic links";
+    DWORD attributes = GetFileAttributesA(RowPath(102).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        GTEST_SKIP() << "this Wine does not report a link as a reparse point";
+
+    EXPECT_EQ(1, Run()) << "the editor's program is an optional row";
+    Bytes victim = ReadWholeFile("C:\\elsewhere\\victim.exe");
+    EXPECT_EQ("someone else's program", std::string(victim.begin(), victim.end()));
+}
