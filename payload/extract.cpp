@@ -20,6 +20,8 @@
 #include "payload/payload.h"
 #include "wizard/wizard.h"
 
+int PayloadWriteBrokeOff;
+
 int InflatePayloadResource(int id, void *buffer, unsigned long capacity, unsigned long *length)
 {
     // A missing resource is not tested step by step: it yields no data and a
@@ -75,10 +77,16 @@ int WritePayloadFile(const char *fileName, const void *data, unsigned long lengt
     if (!file)
         return 0;
     size_t written = length ? fwrite(data, 1, length, file) : 0;
-    // A failing close means the buffered tail never reached the disk.
+    // The buffered tail is checked with fflush: msvcrt's fclose reports
+    // success even when its own final flush fails on a full disk.
+    int flushed = fflush(file) == 0;
     int closed = fclose(file) == 0;
-    if (written < length || !closed)
+    if (written < length || !flushed || !closed) {
+        // A cut-short file would later pass for an installed one.
+        remove(path);
+        PayloadWriteBrokeOff = 1;
         return 0;
+    }
 
     // Hidden first, read-only last: on file systems that keep the hidden bit
     // apart from the permissions (Wine's, for an unprivileged user), a file
