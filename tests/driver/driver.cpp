@@ -359,7 +359,8 @@ static LONG CALLBACK ReportGuardPageRead(EXCEPTION_POINTERS *exception)
     const char *address = (const char *)record->ExceptionInformation[1];
     for (const char *page : GuardPages) {
         if (address >= page && address < page + 4096) {
-            printf("\nread %d bytes past guarded data, at %p (code at %p)\n", (int)(address - page) + 1,
+            printf("\n%s byte %d past guarded data, at %p (code at %p)\n",
+                   record->ExceptionInformation[0] == 1 ? "wrote" : "read", (int)(address - page) + 1,
                    (const void *)address, record->ExceptionAddress);
             fflush(stdout);
             ExitProcess(3);
