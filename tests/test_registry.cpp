@@ -148,6 +148,46 @@ static void UseInstallFolder(const std::string &folder)
     snprintf(InstallFolderPath, MAX_PATH, "%s", folder.c_str());
 }
 
+// A volume without 8.3 names, which Wine does not have: GetShortPathNameA,
+// as this program imports it, gives an existing path back as it is.
+static DWORD WINAPI LongPathAsShort(LPCSTR longPath, LPSTR shortPath, DWORD size)
+{
+    DWORD length = (DWORD)lstrlenA(longPath);
+    if (GetFileAttributesA(longPath) == INVALID_FILE_ATTRIBUTES)
+        return 0;
+    if (length >= size)
+        return length + 1;
+    lstrcpyA(shortPath, longPath);
+    return length;
+}
+
+// Points this program's import of `function` from kernel32 at
+// `replacement`; returns what it pointed at before (null if not found).
+static void *ReplaceKernelImport(const char *function, void *replacement)
+{
+    BYTE *base = (BYTE *)GetModuleHandleA(NULL);
+    IMAGE_NT_HEADERS *headers = (IMAGE_NT_HEADERS *)(base + ((IMAGE_DOS_HEADER *)base)->e_lfanew);
+    DWORD imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    for (IMAGE_IMPORT_DESCRIPTOR *dll = (IMAGE_IMPORT_DESCRIPTOR *)(base + imports); dll->Name; dll++) {
+        if (lstrcmpiA((const char *)base + dll->Name, "kernel32.dll") != 0)
+            continue;
+        IMAGE_THUNK_DATA *name = (IMAGE_THUNK_DATA *)(base + dll->OriginalFirstThunk);
+        IMAGE_THUNK_DATA *slot = (IMAGE_THUNK_DATA *)(base + dll->FirstThunk);
+        for (; name->u1.AddressOfData; name++, slot++) {
+            if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal)
+                || strcmp((const char *)((IMAGE_IMPORT_BY_NAME *)(base + name->u1.AddressOfData))->Name, function))
+                continue;
+            void *previous = (void *)slot->u1.Function;
+            DWORD protection;
+            VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE, &protection);
+            slot->u1.Function = (DWORD)(UINT_PTR)replacement;
+            VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, protection, &protection);
+            return previous;
+        }
+    }
+    return NULL;
+}
+
 // ---- the trees the registration writes -------------------------------------
 
 // How a command line starts with a program's path: quoted when it holds a
@@ -341,6 +381,40 @@ TEST_F(Registration, ASecondRunKeepsNamesGivenSinceButRewritesCommandsAndServers
     std::string command;
     ReadValue("LKOEditor.Document\\shell\\open\\command", "", &command);
     EXPECT_EQ("\"" + moved + "\\lkoedit.exe\" %1", command);
+}
+
+TEST_F(Registration, OnAVolumeWithoutShortNamesEveryCommandQuotesTheProgramPath)
+{
+    std::string folder = MakeFolder("Lunko Registry Test", true);
+    std::string editor = folder + "\\lkoedit.exe", pinyin = folder + "\\DoVaz.exe";
+    UseInstallFolder(folder);
+    RemoveKey("rtffile");
+    void *system = ReplaceKernelImport("GetShortPathNameA", (void *)LongPathAsShort);
+    ASSERT_TRUE(system != NULL);
+
+    RegisterDocumentClasses();
+
+    ReplaceKernelImport("GetShortPathNameA", system);
+    ExpectEditorTrees(folder, editor);
+    ExpectPinyinTrees(pinyin);
+    // Spelled out: a command line starts with the quoted path, a value that
+    // is a path and nothing else keeps it as it is.
+    const std::string quoted = "\"" + editor + "\"";
+    const Value values[] = {
+        { "LKOEdit.Document\\shell\\open\\command", "", quoted + " \"%1\"" },
+        { "LKOEdit.Document\\shell\\printto\\command", "", quoted + " /pt \"%1\" \"%2\" \"%3\" \"%4\"" },
+        { "LKOEdit.Document\\protocol\\StdFileEditing\\server", "", editor },
+        { "CLSID\\" + kEditorClass + "\\LocalServer32", "", quoted },
+        { "CLSID\\" + kEditorClass + "\\DefaultIcon", "", editor + ",1" },
+        { "CLSID\\" + kPinyinClass + "\\LocalServer32", "", "\"" + pinyin + "\"" },
+        { "rtffile\\shell\\print\\command", "", quoted + " /p \"%1\"" },
+        { "rtffile\\DefaultIcon", "", editor + ",1" },
+    };
+    for (const Value &value : values) {
+        std::string text;
+        EXPECT_TRUE(ReadValue(value.key, value.name.c_str(), &text)) << value.key;
+        EXPECT_EQ(value.text, text) << value.key;
+    }
 }
 
 // 26 levels of 8-character names give a 248-character short path: the open
