@@ -43,6 +43,7 @@ set(LUNKO_PACKER "${LUNKO_HOST_DIR}/packer")
 set(LUNKO_GLYPHSHEET "${LUNKO_HOST_DIR}/glyphsheet")
 set(LUNKO_DEMOPAYLOAD "${LUNKO_HOST_DIR}/demopayload")
 set(LUNKO_MKICON "${LUNKO_HOST_DIR}/mkicon")
+set(LUNKO_CATALOGUECHECK "${LUNKO_HOST_DIR}/cataloguecheck")
 
 set(_lunko_host_configure
     ${CMAKE_COMMAND} -E env --unset=CMAKE_TOOLCHAIN_FILE --unset=CC --unset=CXX
@@ -64,7 +65,8 @@ ExternalProject_Add(lunko_host_tools
   BUILD_COMMAND ${_lunko_host_build}
   BUILD_ALWAYS ON
   INSTALL_COMMAND ""
-  BUILD_BYPRODUCTS "${LUNKO_PACKER}" "${LUNKO_GLYPHSHEET}" "${LUNKO_DEMOPAYLOAD}" "${LUNKO_MKICON}")
+  BUILD_BYPRODUCTS "${LUNKO_PACKER}" "${LUNKO_GLYPHSHEET}" "${LUNKO_DEMOPAYLOAD}" "${LUNKO_MKICON}"
+    "${LUNKO_CATALOGUECHECK}")
 
 # --- Payload list ------------------------------------------------------------
 # Reads a payload list at configure time; sets <prefix>_IDS and
@@ -248,5 +250,14 @@ else()
   _lunko_add_pack_command("${LUNKO_PAYLOAD_LIST}" "${PAYLOAD_FILES_DIR}" "${_lunko_pack_dir}" OFF
                           "${_lunko_payload_ready}" _lunko_pack_stamp)
 endif()
-add_custom_target(payload DEPENDS "${_lunko_pack_stamp}" "${INSTALLER_ICON}")
+# The catalogue compiled into the installer must match the list it is packed from.
+set(_lunko_catalogue_stamp "${CMAKE_BINARY_DIR}/catalogue.stamp")
+add_custom_command(
+  OUTPUT "${_lunko_catalogue_stamp}"
+  COMMAND "${LUNKO_CATALOGUECHECK}" "${LUNKO_PAYLOAD_LIST}" "${_lunko_catalogue_stamp}"
+  DEPENDS "${LUNKO_CATALOGUECHECK}" lunko_host_tools "${LUNKO_PAYLOAD_LIST}"
+          "${_lunko_root}/payload/catalogue.cpp" "${_lunko_root}/payload/catalogue.h"
+  COMMENT "Checking the payload catalogue against ${LUNKO_PAYLOAD_LIST}"
+  VERBATIM)
+add_custom_target(payload DEPENDS "${_lunko_pack_stamp}" "${INSTALLER_ICON}" "${_lunko_catalogue_stamp}")
 add_dependencies(payload lunko_host_tools lunko_icons)

@@ -11,7 +11,6 @@
 //          (16 MiB for catalogue files, 12 MiB for the speech package,
 //          307,200 for the glyph sheets, 65,536 for an agreement text).
 
-#include <io.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -19,6 +18,8 @@
 
 #include "payload/payload.h"
 #include "wizard/wizard.h"
+
+int PayloadWriteBrokeOff;
 
 int InflatePayloadResource(int id, void *buffer, unsigned long capacity, unsigned long *length)
 {
@@ -65,20 +66,28 @@ int WritePayloadFile(const char *fileName, const void *data, unsigned long lengt
         return 0;
 
     // A read-only or hidden file of an earlier installation must give way.
-    if (_access(path, 0) == 0) {
-        DWORD attributes = GetFileAttributesA(path);
-        if (attributes != INVALID_FILE_ATTRIBUTES)
-            SetFileAttributesA(path, attributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    // A link or junction at the file's name would send the write elsewhere.
+    DWORD existing = GetFileAttributesA(path);
+    if (existing != INVALID_FILE_ATTRIBUTES) {
+        if (existing & FILE_ATTRIBUTE_REPARSE_POINT)
+            return 0;
+        SetFileAttributesA(path, existing & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
     }
 
     FILE *file = fopen(path, "wb");
     if (!file)
         return 0;
     size_t written = length ? fwrite(data, 1, length, file) : 0;
-    // A failing close means the buffered tail never reached the disk.
+    // The buffered tail is checked with fflush: msvcrt's fclose reports
+    // success even when its own final flush fails on a full disk.
+    int flushed = fflush(file) == 0;
     int closed = fclose(file) == 0;
-    if (written < length || !closed)
+    if (written < length || !flushed || !closed) {
+        // A cut-short file would later pass for an installed one.
+        remove(path);
+        PayloadWriteBrokeOff = 1;
         return 0;
+    }
 
     // Hidden first, read-only last: on file systems that keep the hidden bit
     // apart from the permissions (Wine's, for an unprivileged user), a file

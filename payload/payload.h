@@ -34,5 +34,12 @@ int WritePayloadFile(const char *fileName, const void *data, unsigned long lengt
 void ClearFileAttributes(const char *path, int clearReadOnly, int clearHidden);
 int UpdateConfigFile(void);
 
+// Set by each run of the install sequence: 1 when the user chose to keep an
+// existing word base, whose four files are then not replaced.
+extern int KeepOldWordBase;
+// Set by WritePayloadFile when a write failed after the file was opened (a
+// full or failing disk, not a file in use); the cut-short file is removed.
+extern int PayloadWriteBrokeOff;
+
 int RunInstallSequence(void);
 void DeleteInstalledFile(const char *path);

@@ -90,8 +90,17 @@ void DrawOwnerListItem(int controlId, int isCombo, const DRAWITEMSTRUCT *item, H
     if (count > 0 && item->itemID < (UINT)count) {
         char text[kItemCapacity];
         InflateRect(&r, -kItemInset, -kItemInset);
-        if (FetchItemText(control, isCombo, item->itemID, text))
+        // A list item may carry its line's own bytes: its string went
+        // through the system code page, which garbles GBK on a Big5 system.
+        const char *carried = isCombo || item->itemData == (ULONG_PTR)LB_ERR
+                            ? NULL : (const char *)item->itemData;
+        if (carried) {
+            lstrcpynA(text, carried, kItemCapacity);
+            CutLabelText(text, kItemCapacity - 1);
             DrawLabelText(dc, r.left, r.top, text, selected);
+        } else if (FetchItemText(control, isCombo, item->itemID, text)) {
+            DrawLabelText(dc, r.left, r.top, text, selected);
+        }
     }
 
     RestoreDC(dc, saved);

@@ -16,9 +16,15 @@
 //   key template    relative to HKEY_CLASSES_ROOT; an empty one skips the entry
 //   value name      used as it is; empty names the key's default value
 //   value template
-// Key and value templates are FormatMessageA sources: %1 to %8 are string
+// Key and value templates are FormatMessageA sources: %1 to %9 are string
 // inserts, %% a percent sign, so "%%1" leaves the shell's own %1 in a
 // command. A table is a null-terminated array of entries.
+//
+// %3 is the program's short path and %9 the same path as a command line
+// starts with it: quoted when it holds a blank. A volume without 8.3 names
+// leaves "C:\Program Files\..." in the short path, and an unquoted command
+// would make the shell or COM try "C:\Program.exe" first. Values that are a
+// path and nothing else (the OLE 1 server, the icon) keep %3.
 #define REGISTRY_TEMPLATE(key, name, value) key "\0" name "\0" value
 
 enum { kExpansionSize = 256 };  // FormatMessageA's buffer: 255 characters and NUL
@@ -46,13 +52,13 @@ static const char *const DocServerTable[] = {
     REGISTRY_TEMPLATE("%2\\protocol\\StdFileEditing\\server", "", "%3"),
     REGISTRY_TEMPLATE("CLSID\\%1\\ProgID", "", "%2"),
     REGISTRY_TEMPLATE("CLSID\\%1\\InprocHandler32", "", "ole32.dll"),
-    REGISTRY_TEMPLATE("CLSID\\%1\\LocalServer32", "", "%3"),
+    REGISTRY_TEMPLATE("CLSID\\%1\\LocalServer32", "", "%9"),
     REGISTRY_TEMPLATE("CLSID\\%1\\AuxUserType\\2", "", "%4"),
     REGISTRY_TEMPLATE("CLSID\\%1\\AuxUserType\\3", "", "%6"),
     REGISTRY_TEMPLATE("CLSID\\%1\\DefaultIcon", "", "%3,1"),
-    REGISTRY_TEMPLATE("%2\\shell\\open\\command", "", "%3 \"%%1\""),
-    REGISTRY_TEMPLATE("%2\\shell\\print\\command", "", "%3 /p \"%%1\""),
-    REGISTRY_TEMPLATE("%2\\shell\\printto\\command", "", "%3 /pt \"%%1\" \"%%2\" \"%%3\" \"%%4\""),
+    REGISTRY_TEMPLATE("%2\\shell\\open\\command", "", "%9 \"%%1\""),
+    REGISTRY_TEMPLATE("%2\\shell\\print\\command", "", "%9 /p \"%%1\""),
+    REGISTRY_TEMPLATE("%2\\shell\\printto\\command", "", "%9 /pt \"%%1\" \"%%2\" \"%%3\" \"%%4\""),
     NULL,
 };
 
@@ -65,9 +71,9 @@ static const char *const RtfExtensionTable[] = {
 static const char *const RtfClassTable[] = {
     REGISTRY_TEMPLATE("%2", "", "%5"),
     REGISTRY_TEMPLATE("%2\\CLSID", "", "%1"),
-    REGISTRY_TEMPLATE("%2\\shell\\open\\command", "", "%3 \"%%1\""),
-    REGISTRY_TEMPLATE("%2\\shell\\print\\command", "", "%3 /p \"%%1\""),
-    REGISTRY_TEMPLATE("%2\\shell\\printto\\command", "", "%3 /pt \"%%1\" \"%%2\" \"%%3\" \"%%4\""),
+    REGISTRY_TEMPLATE("%2\\shell\\open\\command", "", "%9 \"%%1\""),
+    REGISTRY_TEMPLATE("%2\\shell\\print\\command", "", "%9 /p \"%%1\""),
+    REGISTRY_TEMPLATE("%2\\shell\\printto\\command", "", "%9 /pt \"%%1\" \"%%2\" \"%%3\" \"%%4\""),
     REGISTRY_TEMPLATE("%2\\DefaultIcon", "", "%3,%8"),
     NULL,
 };
@@ -85,6 +91,16 @@ static void ProgramShortPath(char *shortPath, const char *programName)
         DWORD written = GetShortPathNameA(longPath, shortPath, MAX_PATH);
         if (written == 0 || written >= MAX_PATH)
             shortPath[0] = 0;
+    }
+}
+
+void QuoteProgramPath(PooledString &path)
+{
+    // Tabs part a command line as blanks do.
+    if (strpbrk(path.Text(), " \t")) {
+        PooledString quoted;
+        quoted.Format("\"%!\"", &path);
+        path = quoted;
     }
 }
 
@@ -202,9 +218,10 @@ int RegisterEditorShellCommand(void)
     PooledString command;
     int written = SetClassText("LKOEditor.Document", "Lunko Editor Document");
     if (written) {
-        // The long path, unquoted, and an unquoted %1. The precision only
-        // bounds the read of the fixed folder buffer.
+        // The long path, quoted only when it holds a blank, and an unquoted
+        // %1. The precision only bounds the read of the fixed folder buffer.
         command.Format("%.259s\\lkoedit.exe", InstallFolderPath);
+        QuoteProgramPath(command);
         command.Append(" %1");
         written = SetClassText("LKOEditor.Document\\shell\\open\\command", command.Text());
     }
@@ -216,7 +233,7 @@ int RegisterEditorShellCommand(void)
 void RegisterEditorDocumentClass(void)
 {
     char shortPath[MAX_PATH];
-    const char *inserts[8] = {
+    const char *inserts[9] = {
         kEditorClassId,
         "LKOEdit.Document",
         shortPath,
@@ -225,9 +242,13 @@ void RegisterEditorDocumentClass(void)
         "LKOEdit",
         NULL,
         NULL,
+        NULL,
     };
 
     ProgramShortPath(shortPath, "lkoedit.exe");
+    PooledString command(shortPath);
+    QuoteProgramPath(command);
+    inserts[8] = command.Text();
     if (ApplyRegistryTemplates(DocClassTable, inserts, 0))
         ApplyRegistryTemplates(DocServerTable, inserts, 1);
 
@@ -247,7 +268,7 @@ void RegisterEditorDocumentClass(void)
 void RegisterPinyinServerClass(void)
 {
     char shortPath[MAX_PATH];
-    const char *inserts[8] = {
+    const char *inserts[9] = {
         kPinyinClassId,
         "DoVaz.Document.1",
         shortPath,
@@ -256,9 +277,13 @@ void RegisterPinyinServerClass(void)
         "DoVaz",
         NULL,
         NULL,
+        NULL,
     };
 
     ProgramShortPath(shortPath, "DoVaz.exe");
+    PooledString command(shortPath);
+    QuoteProgramPath(command);
+    inserts[8] = command.Text();
     if (ApplyRegistryTemplates(DocClassTable, inserts, 0))
         ApplyRegistryTemplates(DocServerTable, inserts, 1);
 }

@@ -19,6 +19,9 @@ void CreateDesktopShortcut(const char *targetFile, const char *displayName);
 
 class PooledString;
 int RegisterDocumentClasses(void);
+// A program's path as a command line starts with it: in double quotes when
+// it holds a blank, else unchanged.
+void QuoteProgramPath(PooledString &path);
 int RegisterEditorShellCommand(void);
 void RegisterEditorDocumentClass(void);
 void RegisterPinyinServerClass(void);

@@ -23,3 +23,33 @@ lunko_test_run(test_shortcuts_nt351 PROGRAM test_shortcuts_legacy
   WINVER "test_shortcuts_legacy.exe=nt351" ENV "LUNKO_EXPECT_NT=1")
 lunko_test_run(test_shortcuts_win31 PROGRAM test_shortcuts_legacy
   WINVER "test_shortcuts_legacy.exe=win31" ENV "LUNKO_EXPECT_NT=0")
+
+# The install sequence over the build's whole payload, in the wizard dialog of
+# the installer's template; the word-base question and the notices are
+# answered through the real message box.
+lunko_test(test_install_sequence
+  SOURCES test_install_sequence.cpp test_shortcuts_support.cpp test_main.cpp
+  RC ${CMAKE_SOURCE_DIR}/resources/installer.rc ${PAYLOAD_RC}
+  LIBS comctl32 shlwapi
+  DEPENDS payload lunko_icons)
+target_include_directories(test_install_sequence PRIVATE ${lunko_icon_dir})
+# The shortcut names follow the system language; a user who owns the folder
+# replaces read-only files of an earlier run. (Wine's link object fails to
+# save for an unprivileged user, so that run leaves out the shortcut checks.)
+foreach(case "zh_CN;1" "zh_TW;2")
+  list(GET case 0 locale)
+  list(GET case 1 language)
+  lunko_test_run(test_install_sequence_${locale} PROGRAM test_install_sequence LOCALE ${locale}
+    ENV "LUNKO_EXPECT_LANGUAGE=${language}" ARGS --gtest_filter=*SystemLanguage*)
+endforeach()
+lunko_test_run(test_install_sequence_unprivileged PROGRAM test_install_sequence USER 65534
+  ARGS --gtest_filter=*EarlierInstallation*:*OptionalRow*)
+# A drive that fills during the installation, once at a small buffered file
+# and once in the middle of the large ones; skipped, and shown as skipped,
+# where no file system can be mounted.
+foreach(size 300k 8m)
+  lunko_test_run(test_install_sequence_full_disk_${size} PROGRAM test_install_sequence
+    ENV "LUNKO_SMALL_DRIVE=d:${size}" ARGS --gtest_filter=*DiskThatFills*)
+  set_tests_properties(test_install_sequence_full_disk_${size} PROPERTIES
+    SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
+endforeach()

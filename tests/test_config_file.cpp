@@ -7,6 +7,8 @@
 
 #include <stdio.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 
 #include "payload/payload.h"
@@ -239,6 +241,112 @@ TEST(ConfigFileUpdate, KeyInALongLineReplacesThe255CharacterPieceItWasReadIn)
     EXPECT_EQ(UpdateOnce("[Config]\r\n" + first + "\r\n" + second + "\r\nAfter\r\n", 0, 2),
               "[Config]\r\nUseBmpFont=1" + std::string(47, 'y') + "\r\n" + std::string(255, 'x')
               + "ForceLanguage=2\r\nAfter\r\n");
+}
+
+// ---- random files ----------------------------------------------------------
+
+// Lone CRs and LFs, CR LF pairs, Ctrl-Z, NUL bytes, GBK bytes, runs longer
+// than one read, and the header and keys in odd places. Nothing here holds
+// a "1" or a "2", so every "UseBmpFont=1" and "ForceLanguage=2" found after
+// the update is one the update wrote.
+static std::string RandomIni(std::mt19937 &random)
+{
+    static const std::string kPieces[] = {
+        "\r\n", "\r", "\n", "\x1a", std::string(1, '\0'), "[Config]", "UseBmpFont=", "ForceLanguage=",
+        "UseBmpFont=0", "[UI_STR]", "=", " ", "a", "\xb0\xa1", "\r\n\r\n",
+    };
+    std::string text;
+    for (int n = (int)(random() % 40); n > 0; n--) {
+        if (random() % 12 == 0)
+            text += std::string(200 + random() % 400, 'a' + random() % 3);
+        else
+            text += kPieces[random() % (sizeof kPieces / sizeof kPieces[0])];
+    }
+    return text;
+}
+
+// Whether before[at..] matches the body's parts from `part` on: the text
+// between settings kept byte for byte, and each setting written over a
+// piece of a line that holds the setting's key and ends before the line
+// feed or NUL that ends what the update reads of the line.
+static bool MatchesFrom(const std::string &before, size_t at, const std::vector<std::string> &kept,
+                        const std::vector<std::string> &settings, size_t part)
+{
+    if (before.compare(at, kept[part].size(), kept[part]) != 0)
+        return false;
+    at += kept[part].size();
+    if (part == settings.size())
+        return at == before.size();
+    std::string key = settings[part].substr(0, settings[part].find('=') + 1);
+    size_t lineEnd = std::min(before.find_first_of(std::string("\n\0", 2), at), before.size());
+    size_t keyAt = before.find(key, at);
+    if (keyAt == std::string::npos || keyAt + key.size() > lineEnd)
+        return false;
+    for (size_t to = keyAt + key.size(); to <= lineEnd; to++)
+        if (MatchesFrom(before, to, kept, settings, part + 1))
+            return true;
+    return false;
+}
+
+// Whether `after` is `before` with pieces of lines holding a key written
+// over by that key's setting, and with each setting found nowhere appended
+// at the end, after the header when the file had none.
+static bool OnlyTheSettingsChanged(const std::string &before, const std::string &after,
+                                   const std::string &font, const std::string &language)
+{
+    const std::string header = "\r\n\r\n[Config]\r\n\r\n";
+    for (int appended = 0; appended < 8; appended++) {
+        std::string tail = (appended & 1 ? header : "") + (appended & 2 ? "\r\n" + font + "\r\n" : "")
+                           + (appended & 4 ? "\r\n" + language + "\r\n" : "");
+        if (after.size() < tail.size() || after.compare(after.size() - tail.size(), tail.size(), tail) != 0)
+            continue;
+        if (!(appended & 1) && before.find("[Config]") == std::string::npos)
+            continue;
+        std::string body = after.substr(0, after.size() - tail.size());
+        if ((body.find(font) == std::string::npos) != ((appended & 2) != 0)
+            || (body.find(language) == std::string::npos) != ((appended & 4) != 0))
+            continue;
+        std::vector<std::string> kept, settings;
+        size_t at = 0;
+        for (;;) {
+            size_t f = body.find(font, at), l = body.find(language, at);
+            size_t next = std::min(f, l);
+            kept.push_back(body.substr(at, next == std::string::npos ? std::string::npos : next - at));
+            if (next == std::string::npos)
+                break;
+            settings.push_back(next == f ? font : language);
+            at = next + settings.back().size();
+        }
+        if (MatchesFrom(before, 0, kept, settings, 0))
+            return true;
+    }
+    return false;
+}
+
+static std::string Printable(const std::string &bytes)
+{
+    std::string shown;
+    for (unsigned char c : bytes) {
+        char escape[8];
+        snprintf(escape, sizeof escape, c >= 0x20 && c < 0x7f && c != '\\' ? "%c" : "\\x%02x", c);
+        shown += escape;
+    }
+    return shown;
+}
+
+TEST(ConfigFileUpdate, RandomFilesKeepEveryByteOutsideTheSettingsLines)
+{
+    std::mt19937 random(10);
+    int failures = 0;
+    for (int round = 0; round < 500 && failures < 5; round++) {
+        std::string before = RandomIni(random);
+        std::string after = UpdateOnce(before, 0, 2);
+        if (!OnlyTheSettingsChanged(before, after, "UseBmpFont=1", "ForceLanguage=2")) {
+            ADD_FAILURE() << "bytes outside the settings' lines changed\n  before \"" << Printable(before)
+                          << "\"\n  after  \"" << Printable(after) << "\"";
+            failures++;
+        }
+    }
 }
 
 // ---- attributes ----------------------------------------------------------

@@ -1,8 +1,16 @@
 // The Enter rule of the main loop, routed through a window of this test with
-// the kinds of controls the wizard has.
+// the kinds of controls the wizard has, and the agreement text's splitter
+// on random texts.
 
 #include <gtest/gtest.h>
 
+#include <string.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tests/driver/driver.h"
 #include "wizard/wizard.h"
 
 class EnterRule : public testing::Test {
@@ -110,4 +118,58 @@ TEST_F(EnterRule, LeavesOtherKeysAndMessagesAlone)
     for (const MSG &msg : other)
         EXPECT_EQ(0, RouteEnterKey(&msg)) << "message " << msg.message;
     EXPECT_TRUE(PostedCommands().empty());
+}
+
+// Random texts of CRs, LFs, CR LF pairs, NUL and GBK bytes, with and without
+// a line end at the end, cut with capacities from none to more than the
+// lines. The text (its terminator the last byte) and the line array each
+// end where a no-access page begins, so a read or write past either ends
+// the program. Every CR that ends a stored line becomes the line's
+// terminator and nothing else changes.
+TEST(AgreementLines, RandomTextsAreCutWithinTheTextAndTheLineLimit)
+{
+    static const std::string kPieces[] = { "\r\n", "\r", "\n", "\r\r\n", "\n\r", std::string(1, '\0'), "a",
+                                           "\xb0\xa1", "Lunko ", "\xd0\xad\xd2\xe9" };
+    std::mt19937 random(500);
+    int failures = 0;
+    for (int round = 0; round < 2000 && failures < 5; round++) {
+        std::string text;
+        for (int n = (int)(random() % 60); n > 0; n--)
+            text += kPieces[random() % (sizeof kPieces / sizeof kPieces[0])];
+        int capacity = (int)(random() % 3 ? random() % 40 : random() % 4);
+
+        // The lines as the splitter is to find them: each ends at a CR.
+        std::vector<size_t> starts, ends;
+        for (size_t i = 0, start = 0; i < text.size(); i++) {
+            if (text[i] != '\r')
+                continue;
+            starts.push_back(start);
+            ends.push_back(i);
+            start = i + 1 < text.size() && text[i + 1] == '\n' ? i + 2 : i + 1;
+            i = start - 1;
+        }
+        size_t stored = std::min(starts.size(), (size_t)capacity);
+        std::string expected = text;
+        for (size_t k = 0; k < stored; k++)
+            expected[ends[k]] = 0;
+
+        GuardedBytes bytes(text.c_str(), text.size() + 1);
+        std::vector<char *> none(capacity, nullptr);
+        GuardedBytes lineArray(none.data(), none.size() * sizeof(char *));
+        ASSERT_TRUE(bytes.bytes != nullptr && lineArray.bytes != nullptr);
+        char **lines = (char **)lineArray.bytes;
+        int count = CutAgreementLines(bytes.bytes, (unsigned long)text.size(), lines, capacity);
+
+        bool right = count == (int)stored && memcmp(bytes.bytes, expected.c_str(), text.size() + 1) == 0;
+        for (size_t k = 0; right && k < stored; k++)
+            right = lines[k] == bytes.bytes + starts[k];
+        if (!right) {
+            std::string shown;
+            for (unsigned char c : text)
+                shown += c == '\r' ? "\\r" : c == '\n' ? "\\n" : c == 0 ? "\\0" : std::string(1, (char)c);
+            ADD_FAILURE() << "text \"" << shown << "\", capacity " << capacity << ": " << count
+                          << " lines, expected " << stored;
+            failures++;
+        }
+    }
 }

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include <map>
+#include <random>
 
 #include <gtest/gtest.h>
 
@@ -295,6 +296,66 @@ TEST_F(LabelText, DrawsNothingForAnEmptyTextAndRestoresTheBackgroundMode)
     EXPECT_EQ(0, drawn.cx);
     EXPECT_EQ(OPAQUE, GetBkMode(canvas.dc));
     EXPECT_EQ(0, PixelsNot(canvas.Snapshot(), 0, 0, 50, 20, Rgb(kWhite)));
+}
+
+// Random byte strings: ASCII, control bytes, lead bytes inside and outside
+// GB2312, trail bytes below 0xA1, and a lone lead byte before the
+// terminator. Each text, terminator included, ends at a guard page, and so
+// do the sheets the renderer is loaded from. Measuring, drawing and cutting
+// read nothing past the terminator, and the picture is the one the sheet
+// file itself gives.
+TEST_F(LabelText, RandomBytesAreMeasuredDrawnAndCutWithinTheTextAndTheSheets)
+{
+    ASSERT_EQ((size_t)kGlyphSheetsBytes, SheetData().size());
+    GuardedBytes sheets(SheetData().data(), SheetData().size());
+    ASSERT_TRUE(sheets.bytes != NULL);
+    ReleaseGlyphSheets();
+    ASSERT_EQ(1, LoadGlyphSheets((const unsigned char *)sheets.bytes));
+
+    std::mt19937 random(110);
+    Canvas drawn(420, 20, kWhite), expected(420, 20, kWhite);
+    UseGuiFont(drawn);
+    UseGuiFont(expected);
+    int failures = 0;
+    for (int round = 0; round < 1000 && failures < 5; round++) {
+        std::string text;
+        for (int n = (int)(random() % 25); n > 0; n--) {
+            unsigned kind = random() % 10;
+            text += (char)(kind < 4 ? 0x20 + random() % 0x5F : kind < 5 ? 1 + random() % 0x1F : 0x80 + random() % 0x80);
+        }
+        GuardedBytes guarded(text.c_str(), text.size() + 1);
+        ASSERT_TRUE(guarded.bytes != NULL);
+        const char *bytes = guarded.bytes;
+
+        SIZE measured = MeasureLabelText(drawn.dc, bytes);
+        drawn.Fill(kWhite);
+        SIZE size = DrawLabelText(drawn.dc, 2, 2, bytes, 0);
+        expected.Fill(kWhite);
+        int width = DrawExpectedLabel(expected.dc, 2, 2, bytes, 0, 0);
+        int differing = CountDifferences(drawn.Snapshot(), expected.Snapshot(), 0, 0, 420, 20);
+
+        std::vector<char> original(guarded.bytes, guarded.bytes + text.size() + 1);
+        size_t limit = random() % (text.size() + 2);
+        CutLabelText(guarded.bytes, limit);
+        size_t kept = strlen(guarded.bytes);
+        size_t walked = 0;      // whole characters of the original, as the renderer pairs them
+        while (walked < kept)
+            walked += (unsigned char)original[walked] >= 0x80 && original[walked + 1] ? 2 : 1;
+
+        if (measured.cx != width || size.cx != width || differing || kept > limit || walked != kept
+            || memcmp(original.data(), guarded.bytes, kept) != 0) {
+            std::string hex;
+            for (unsigned char c : text) {
+                char two[4];
+                snprintf(two, sizeof two, "%02X ", c);
+                hex += two;
+            }
+            ADD_FAILURE() << "text " << hex << ": measured " << measured.cx << ", drawn " << size.cx
+                          << ", expected " << width << ", " << differing << " pixels differ; cut to "
+                          << limit << " kept " << kept;
+            failures++;
+        }
+    }
 }
 
 // ---- the sample line --------------------------------------------------------

@@ -39,6 +39,27 @@ TEST(SystemLanguage, FollowsTheLanguageIdAndAnsiCodePage)
         << "LANGID " << std::hex << GetSystemDefaultLangID() << " ACP " << std::dec << GetACP();
 }
 
+// Both halves of the rule, on their own inputs: a Chinese language id counts
+// only with a multi-byte ANSI code page.
+TEST(SystemLanguage, IsChineseOnlyForAChineseLanguageIdWithAMultiByteCodePage)
+{
+    struct Case {
+        LANGID language;
+        int multiByte;
+        UiLanguage expected;
+    };
+    static const Case kCases[] = {
+        { 0x0804, 1, 1 }, { 0x1004, 1, 1 },                     // PRC, Singapore
+        { 0x0404, 1, 2 }, { 0x0C04, 1, 2 }, { 0x1404, 1, 2 },   // Taiwan, Hong Kong, Macau
+        { 0x0804, 0, 0 }, { 0x0404, 0, 0 }, { 0x0C04, 0, 0 },   // Chinese on code page 1252
+        { 0x0409, 1, 0 }, { 0x0411, 1, 0 }, { 0x0409, 0, 0 },   // English, Japanese
+        { 0x0004, 1, 1 }, { 0x7C04, 1, 2 },                     // neutral Chinese ids
+    };
+    for (const Case &c : kCases)
+        EXPECT_EQ(c.expected, SystemLanguageFor(c.language, c.multiByte))
+            << "LANGID " << std::hex << c.language << " multi-byte " << c.multiByte;
+}
+
 TEST(SystemLanguage, IsEnglishWheneverTheAnsiCodePageIsSingleByte)
 {
     if (AnsiCodePageIsMultiByte())

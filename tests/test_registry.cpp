@@ -148,7 +148,54 @@ static void UseInstallFolder(const std::string &folder)
     snprintf(InstallFolderPath, MAX_PATH, "%s", folder.c_str());
 }
 
+// A volume without 8.3 names, which Wine does not have: GetShortPathNameA,
+// as this program imports it, gives an existing path back as it is.
+static DWORD WINAPI LongPathAsShort(LPCSTR longPath, LPSTR shortPath, DWORD size)
+{
+    DWORD length = (DWORD)lstrlenA(longPath);
+    if (GetFileAttributesA(longPath) == INVALID_FILE_ATTRIBUTES)
+        return 0;
+    if (length >= size)
+        return length + 1;
+    lstrcpyA(shortPath, longPath);
+    return length;
+}
+
+// Points this program's import of `function` from kernel32 at
+// `replacement`; returns what it pointed at before (null if not found).
+static void *ReplaceKernelImport(const char *function, void *replacement)
+{
+    BYTE *base = (BYTE *)GetModuleHandleA(NULL);
+    IMAGE_NT_HEADERS *headers = (IMAGE_NT_HEADERS *)(base + ((IMAGE_DOS_HEADER *)base)->e_lfanew);
+    DWORD imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    for (IMAGE_IMPORT_DESCRIPTOR *dll = (IMAGE_IMPORT_DESCRIPTOR *)(base + imports); dll->Name; dll++) {
+        if (lstrcmpiA((const char *)base + dll->Name, "kernel32.dll") != 0)
+            continue;
+        IMAGE_THUNK_DATA *name = (IMAGE_THUNK_DATA *)(base + dll->OriginalFirstThunk);
+        IMAGE_THUNK_DATA *slot = (IMAGE_THUNK_DATA *)(base + dll->FirstThunk);
+        for (; name->u1.AddressOfData; name++, slot++) {
+            if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal)
+                || strcmp((const char *)((IMAGE_IMPORT_BY_NAME *)(base + name->u1.AddressOfData))->Name, function))
+                continue;
+            void *previous = (void *)slot->u1.Function;
+            DWORD protection;
+            VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE, &protection);
+            slot->u1.Function = (DWORD)(UINT_PTR)replacement;
+            VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, protection, &protection);
+            return previous;
+        }
+    }
+    return NULL;
+}
+
 // ---- the trees the registration writes -------------------------------------
+
+// How a command line starts with a program's path: quoted when it holds a
+// blank, so that the shell cannot take "C:\Program" for the program.
+static std::string AsCommand(const std::string &path)
+{
+    return path.find_first_of(" \t") == std::string::npos ? path : "\"" + path + "\"";
+}
 
 // FormatMessageA's 256-character buffer: a longer expansion is stored empty.
 static std::string Expansion(const std::string &text)
@@ -165,9 +212,9 @@ static std::vector<Value> ProgramIdValues(const std::string &id, const std::stri
         { id + "\\protocol\\StdFileEditing\\verb\\0", "", "&Edit" },
         { id + "\\CLSID", "", clsid },
         { id + "\\protocol\\StdFileEditing\\server", "", server },
-        { id + "\\shell\\open\\command", "", Expansion(server + " \"%1\"") },
-        { id + "\\shell\\print\\command", "", Expansion(server + " /p \"%1\"") },
-        { id + "\\shell\\printto\\command", "", Expansion(server + " /pt \"%1\" \"%2\" \"%3\" \"%4\"") },
+        { id + "\\shell\\open\\command", "", Expansion(AsCommand(server) + " \"%1\"") },
+        { id + "\\shell\\print\\command", "", Expansion(AsCommand(server) + " /p \"%1\"") },
+        { id + "\\shell\\printto\\command", "", Expansion(AsCommand(server) + " /pt \"%1\" \"%2\" \"%3\" \"%4\"") },
     };
 }
 
@@ -184,7 +231,7 @@ static std::vector<Value> ClassValues(const std::string &clsid, const std::strin
         { key + "\\MiscStatus", "", "0" },
         { key + "\\ProgID", "", id },
         { key + "\\InprocHandler32", "", "ole32.dll" },
-        { key + "\\LocalServer32", "", server },
+        { key + "\\LocalServer32", "", AsCommand(server) },
         { key + "\\AuxUserType\\2", "", name },
         { key + "\\AuxUserType\\3", "", shortName },
         { key + "\\DefaultIcon", "", Expansion(server + ",1") },
@@ -195,7 +242,7 @@ static void ExpectEditorTrees(const std::string &folder, const std::string &edit
 {
     EXPECT_EQ(Expected("LKOEditor.Document", {
                   { "LKOEditor.Document", "", "Lunko Editor Document" },
-                  { "LKOEditor.Document\\shell\\open\\command", "", folder + "\\lkoedit.exe %1" },
+                  { "LKOEditor.Document\\shell\\open\\command", "", AsCommand(folder + "\\lkoedit.exe") + " %1" },
               }), Dump("LKOEditor.Document"));
     EXPECT_EQ(Expected("LKOEdit.Document",
                        ProgramIdValues("LKOEdit.Document", kEditorClass, editor, "LKOEdit Document")),
@@ -245,6 +292,9 @@ TEST_F(Registration, WritesTheListedTreeWithTheProgramsShortPaths)
 
     ExpectEditorTrees(folder, editor);
     ExpectPinyinTrees(pinyin);
+    std::string command;
+    ReadValue("LKOEditor.Document\\shell\\open\\command", "", &command);
+    EXPECT_EQ("\"" + folder + "\\lkoedit.exe\" %1", command);
     std::string handler;
     EXPECT_TRUE(ReadValue(".rtf", "", &handler));
     EXPECT_EQ("LKOEditor.Document", handler);
@@ -283,9 +333,9 @@ TEST_F(Registration, AMissingRtfClassIsCreatedWithTheEditorsCommands)
     EXPECT_EQ(Expected("rtffile", {
                   { "rtffile", "", "Rich Text Document" },
                   { "rtffile\\CLSID", "", kEditorClass },
-                  { "rtffile\\shell\\open\\command", "", editor + " \"%1\"" },
-                  { "rtffile\\shell\\print\\command", "", editor + " /p \"%1\"" },
-                  { "rtffile\\shell\\printto\\command", "", editor + " /pt \"%1\" \"%2\" \"%3\" \"%4\"" },
+                  { "rtffile\\shell\\open\\command", "", AsCommand(editor) + " \"%1\"" },
+                  { "rtffile\\shell\\print\\command", "", AsCommand(editor) + " /p \"%1\"" },
+                  { "rtffile\\shell\\printto\\command", "", AsCommand(editor) + " /pt \"%1\" \"%2\" \"%3\" \"%4\"" },
                   { "rtffile\\DefaultIcon", "", editor + ",1" },
               }), Dump("rtffile"));
     ExpectEditorTrees(folder, editor);
@@ -330,7 +380,41 @@ TEST_F(Registration, ASecondRunKeepsNamesGivenSinceButRewritesCommandsAndServers
     EXPECT_EQ(Expected(clsidKey, classValues), Dump(clsidKey));
     std::string command;
     ReadValue("LKOEditor.Document\\shell\\open\\command", "", &command);
-    EXPECT_EQ(moved + "\\lkoedit.exe %1", command);
+    EXPECT_EQ("\"" + moved + "\\lkoedit.exe\" %1", command);
+}
+
+TEST_F(Registration, OnAVolumeWithoutShortNamesEveryCommandQuotesTheProgramPath)
+{
+    std::string folder = MakeFolder("Lunko Registry Test", true);
+    std::string editor = folder + "\\lkoedit.exe", pinyin = folder + "\\DoVaz.exe";
+    UseInstallFolder(folder);
+    RemoveKey("rtffile");
+    void *system = ReplaceKernelImport("GetShortPathNameA", (void *)LongPathAsShort);
+    ASSERT_TRUE(system != NULL);
+
+    RegisterDocumentClasses();
+
+    ReplaceKernelImport("GetShortPathNameA", system);
+    ExpectEditorTrees(folder, editor);
+    ExpectPinyinTrees(pinyin);
+    // Spelled out: a command line starts with the quoted path, a value that
+    // is a path and nothing else keeps it as it is.
+    const std::string quoted = "\"" + editor + "\"";
+    const Value values[] = {
+        { "LKOEdit.Document\\shell\\open\\command", "", quoted + " \"%1\"" },
+        { "LKOEdit.Document\\shell\\printto\\command", "", quoted + " /pt \"%1\" \"%2\" \"%3\" \"%4\"" },
+        { "LKOEdit.Document\\protocol\\StdFileEditing\\server", "", editor },
+        { "CLSID\\" + kEditorClass + "\\LocalServer32", "", quoted },
+        { "CLSID\\" + kEditorClass + "\\DefaultIcon", "", editor + ",1" },
+        { "CLSID\\" + kPinyinClass + "\\LocalServer32", "", "\"" + pinyin + "\"" },
+        { "rtffile\\shell\\print\\command", "", quoted + " /p \"%1\"" },
+        { "rtffile\\DefaultIcon", "", editor + ",1" },
+    };
+    for (const Value &value : values) {
+        std::string text;
+        EXPECT_TRUE(ReadValue(value.key, value.name.c_str(), &text)) << value.key;
+        EXPECT_EQ(value.text, text) << value.key;
+    }
 }
 
 // 26 levels of 8-character names give a 248-character short path: the open
@@ -354,12 +438,41 @@ TEST_F(Registration, ExpansionsLongerThan255CharactersAreStoredEmpty)
 
     ExpectEditorTrees(folder, editor);
     std::string text;
+    EXPECT_TRUE(ReadValue("LKOEditor.Document\\shell\\open\\command", "", &text));
+    EXPECT_EQ(folder + "\\lkoedit.exe %1", text);      // no blank: not quoted
     EXPECT_TRUE(ReadValue("LKOEdit.Document\\shell\\open\\command", "", &text));
     EXPECT_EQ(editor + " \"%1\"", text);
     EXPECT_TRUE(ReadValue("LKOEdit.Document\\shell\\print\\command", "", &text));
     EXPECT_EQ("", text);
     EXPECT_TRUE(ReadValue("LKOEdit.Document\\shell\\printto\\command", "", &text));
     EXPECT_EQ("", text);
+}
+
+// Wine gives every long name a hashed 8.3 name, so a short path that keeps
+// its blanks (a volume without 8.3 names) is only met here.
+TEST(QuoteProgramPath, QuotesAPathWithABlankAndLeavesAnyOtherAsItIs)
+{
+    const struct {
+        const char *path, *command;
+    } cases[] = {
+        { "C:\\Program Files\\Lunko\\lkoedit.exe", "\"C:\\Program Files\\Lunko\\lkoedit.exe\"" },
+        { "C:\\Lunko\\lkoedit.exe ", "\"C:\\Lunko\\lkoedit.exe \"" },
+        { " C:\\x.exe", "\" C:\\x.exe\"" },
+        { "C:\\Tab\there\\x.exe", "\"C:\\Tab\there\\x.exe\"" },
+        { "C:\\PROG~FBU\\LUNKO\\lkoedit.exe", "C:\\PROG~FBU\\LUNKO\\lkoedit.exe" },
+        { "\xB3\xCC\xD0\xF2\\x.exe", "\xB3\xCC\xD0\xF2\\x.exe" },
+        { "", "" },
+    };
+    for (const auto &c : cases) {
+        PooledString path(c.path);
+        QuoteProgramPath(path);
+        EXPECT_STREQ(c.command, path.Text()) << c.path;
+    }
+    // 259 characters with a blank become 261: nothing is cut.
+    std::string longest = "C:\\" + std::string(250, 'a') + " x.exe";
+    PooledString path(longest.c_str());
+    QuoteProgramPath(path);
+    EXPECT_EQ("\"" + longest + "\"", path.Text());
 }
 
 // ---- the template engine ---------------------------------------------------

@@ -14,6 +14,7 @@ static const char kNoticeCaption[] = "Tavelorn Install Message";
 
 static HANDLE watchThread;
 static volatile LONG watchStop;
+static int watchAnswer;
 static std::vector<SeenNotice> seenNotices;     // written by the watch thread only while it runs
 static int screenshotCount;
 
@@ -51,6 +52,7 @@ static SeenNotice ReadNoticeBox(HWND box)
     notice.owner = GetWindow(box, GW_OWNER);
     notice.okOnly = IsControlVisible(box, IDOK) && !IsControlVisible(box, IDCANCEL)
                     && !IsControlVisible(box, IDYES) && !IsControlVisible(box, IDNO);
+    notice.question = IsControlVisible(box, IDYES) && IsControlVisible(box, IDNO);
     return notice;
 }
 
@@ -70,12 +72,12 @@ static DWORD WINAPI WatchNotices(LPVOID)
                 Sleep(500);             // let the first paint finish
                 SaveScreenshot(box, name);
             }
-            ClickControl(box, IDOK);
+            ClickControl(box, seenNotices.back().question ? watchAnswer : IDOK);
             answered = box;
             answeredAt = GetTickCount();
         } else if (box && GetTickCount() - answeredAt > 3000) {
             // The click got lost: the box still has to go.
-            PostMessageA(box, WM_COMMAND, IDOK, 0);
+            PostMessageA(box, WM_COMMAND, IsControlVisible(box, IDYES) ? watchAnswer : IDOK, 0);
             answeredAt = GetTickCount();
         }
         if (answered && !IsWindow(answered))
@@ -85,10 +87,11 @@ static DWORD WINAPI WatchNotices(LPVOID)
     return 0;
 }
 
-void StartNoticeWatch(void)
+void StartNoticeWatch(int questionAnswer)
 {
     PrepareNoticeOwner();
     seenNotices.clear();
+    watchAnswer = questionAnswer;
     watchStop = 0;
     watchThread = CreateThread(NULL, 0, WatchNotices, NULL, 0, NULL);
 }
@@ -96,7 +99,15 @@ void StartNoticeWatch(void)
 std::vector<SeenNotice> StopNoticeWatch(void)
 {
     InterlockedExchange(&watchStop, 1);
-    WaitForSingleObject(watchThread, 30000);
+    // The watch reads captions of this thread's windows, which this thread
+    // must answer while it waits.
+    DWORD start = GetTickCount();
+    while (MsgWaitForMultipleObjects(1, &watchThread, FALSE, 100, QS_ALLINPUT) != WAIT_OBJECT_0
+           && GetTickCount() - start < 30000) {
+        MSG msg;
+        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+    }
     CloseHandle(watchThread);
     watchThread = NULL;
     return seenNotices;

@@ -14,6 +14,7 @@ struct SeenNotice {
     std::string english;        // window text of the English text control
     HWND owner;
     bool okOnly;                // OK shown; Cancel, Yes and No hidden
+    bool question;              // Yes and No shown
 };
 
 // Gets the process ready to show the message box: the module whose
@@ -22,8 +23,9 @@ struct SeenNotice {
 void PrepareNoticeOwner(void);
 
 // Watches for the message box while the code under test runs and presses
-// OK on every one that comes up; Stop returns what was seen, in order.
-void StartNoticeWatch(void);
+// OK on every one that comes up, or `questionAnswer` (IDYES or IDNO) on a
+// question; Stop returns what was seen, in order.
+void StartNoticeWatch(int questionAnswer = IDYES);
 std::vector<SeenNotice> StopNoticeWatch(void);
 
 // ---- link files ----------------------------------------------------------

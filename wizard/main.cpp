@@ -11,9 +11,6 @@
 #include "shell/system_libraries.h"
 #include "wizard/wizard.h"
 
-static const char kMemoryNoticeChinese[] = "内存不够。安装无法继续。";
-static const char kMemoryNoticeEnglish[] = "Memory not enough!";
-
 // Exit codes: 0 after a normal end or a cancel, 1 when start-up fails.
 enum { kExitNormal = 0, kExitStartupFailed = 1 };
 

@@ -18,6 +18,10 @@ enum {
     kNoMarginLength = 81,       // Chinese texts this long get no side margin
 };
 
+// The one notice that start-up, the wizard and the install sequence share.
+const char kMemoryNoticeChinese[] = "内存不够。安装无法继续。";
+const char kMemoryNoticeEnglish[] = "Memory not enough!";
+
 static int messageBoxType;
 static char messageBoxEnglish[kEnglishCapacity];
 

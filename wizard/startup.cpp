@@ -30,16 +30,20 @@ void ReadPlatformFlags(void)
     DocumentRegistration = NtPlatform && version.dwMajorVersion >= 6;
 }
 
-UiLanguage DetectSystemLanguage(void)
+UiLanguage SystemLanguageFor(LANGID language, int multiByteCodePage)
 {
     // A Chinese language id alone is not enough: without a double-byte ANSI
     // code page the installed programs could not show their Chinese texts.
     // Bit 10, the lowest bit of the sublanguage, separates Taiwan, Hong Kong
     // and Macau (Traditional) from the PRC and Singapore (Simplified).
-    LANGID language = GetSystemDefaultLangID();
-    if (!AnsiCodePageIsMultiByte() || (language & 0x3FF) != LANG_CHINESE)
+    if (!multiByteCodePage || (language & 0x3FF) != LANG_CHINESE)
         return 0;
     return (language & 0x400) ? 2 : 1;
+}
+
+UiLanguage DetectSystemLanguage(void)
+{
+    return SystemLanguageFor(GetSystemDefaultLangID(), AnsiCodePageIsMultiByte());
 }
 
 static int IsCheckOrRadioStyle(LONG style)

@@ -38,8 +38,35 @@ int RouteEnterKey(const MSG *msg);
 INT_PTR CALLBACK WizardDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void ShowWizardPage(HWND window, int page);
 
+// The system language for a language id and whether the ANSI code page is
+// multi-byte: Chinese only where the code page can hold Chinese.
+UiLanguage SystemLanguageFor(LANGID language, int multiByteCodePage);
+
+// The agreement page's texts. CutAgreementLines cuts `text` (length bytes,
+// text[length] a zero) in place into the lines that end at a carriage return
+// (a line feed right after it is skipped; text after the last one is no
+// line) and stores at most `capacity` of them; returns how many.
+int CutAgreementLines(char *text, unsigned long length, char **lines, int capacity);
+int LoadAgreementTexts(HWND dialog);
+
+// The installation that Agree/Install starts: folder check, install
+// sequence, outcome and speech component. Returns to page 0 when the folder
+// is unusable.
+void RunInstallation(HWND dialog);
+// Whether the folder box's text names a folder the installer may use: a
+// full path of a drive or a network share, no character or name Windows
+// reserves. A drive letter and colon alone stand for the drive's root.
+int IsUsableFolderText(const char *path);
+
+// Browse: the folder chooser; 1 when the user picked a folder, which is then
+// in the installation folder path.
+int ChooseInstallFolder(void);
+UINT_PTR CALLBACK FolderChooserHook(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
 // Shows a modal notice with a Chinese (GBK) and an English text. Type 0: OK;
 // 4: Yes and No; any other: OK and Cancel. Returns the id of the button that
 // ended it, or -1 when the box cannot be created.
 int BilingualMessageBox(const char *chinese, const char *english, int type, HWND owner);
+extern const char kMemoryNoticeChinese[];
+extern const char kMemoryNoticeEnglish[];
 INT_PTR CALLBACK MessageBoxDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -12,6 +12,22 @@ int DesktopIconChoice;
 WNDPROC SavedButtonProc;
 
 static char windowsFolderPath[MAX_PATH];
+static int agreementTextsLoaded;
+
+enum { kPageControlCapacity = 16 };
+
+// The controls of each page, shown together; a page whose first id is 0
+// ends the table.
+static const int PageControlTable[][kPageControlCapacity] = {
+    { IDC_DESKTOP_ICON, IDC_FOLDER_EDIT, IDC_FOLDER_LABEL, IDC_BROWSE, 0 },
+    { IDC_DISPLAY_FRAME, IDC_DISPLAY_QUESTION, IDC_DISPLAY_SAMPLE, IDC_DISPLAY_OK, IDC_DISPLAY_NO, 0 },
+    { IDC_SHOW_ENGLISH, IDC_AGREEMENT_ZH, IDC_AGREEMENT_EN, 0 },
+    { IDC_LANGUAGE_LABEL, IDC_LANGUAGE_COMBO, 0 },
+    { 0 },
+};
+
+static const char kNoAnswerChinese[] = "请您回答提问.";
+static const char kNoAnswerEnglish[] = "Please select a choice.";
 
 struct LanguageChoice {
     UiLanguage value;
@@ -113,11 +129,106 @@ static void OnDisplayAnswer(HWND dialog, int id)
     RepaintControl(dialog, IDC_DISPLAY_NO);
 }
 
-static void OnCommand(HWND dialog, int id)
+static void ShowControl(HWND dialog, int id, int show)
 {
+    HWND control = GetDlgItem(dialog, id);
+    if (control)
+        ShowWindow(control, show ? SW_SHOW : SW_HIDE);
+}
+
+void ShowWizardPage(HWND window, int page)
+{
+    for (int i = 0; PageControlTable[i][0]; i++)
+        for (int k = 0; k < kPageControlCapacity && PageControlTable[i][k]; k++)
+            ShowControl(window, PageControlTable[i][k], i == page);
+
+    if (!agreementTextsLoaded && page == 2)
+        agreementTextsLoaded = LoadAgreementTexts(window);
+    // Only one of the two agreement texts shows, as box 1010 says.
+    ShowControl(window, IDC_AGREEMENT_ZH, 0);
+    ShowControl(window, IDC_AGREEMENT_EN, 0);
+    if (page == 2) {
+        int english = IsDlgButtonChecked(window, IDC_SHOW_ENGLISH) == BST_CHECKED;
+        ShowControl(window, english ? IDC_AGREEMENT_EN : IDC_AGREEMENT_ZH, 1);
+    }
+
+    if (WizardPage >= 0 && WizardPage < kPageInstalling) {
+        ShowControl(window, IDC_BACK, page != 0);
+        EnableWindow(GetDlgItem(window, IDC_BACK), page != 0);
+    }
+    InvalidateRect(window, NULL, TRUE);
+    UpdateWindow(window);
+}
+
+static void OnBack(HWND dialog)
+{
+    // Not while installing: no page lies below that state.
+    if (WizardPage > 0 && WizardPage < kPageInstalling) {
+        WizardPage--;
+        ShowWizardPage(dialog, WizardPage);
+    }
+}
+
+static void OnNext(HWND dialog)
+{
+    int page = WizardPage;
+    if (page == 0) {
+        WizardPage = 1;
+        ShowWizardPage(dialog, 1);
+        // The display test always opens without an answer.
+        CheckDlgButton(dialog, IDC_DISPLAY_OK, BST_UNCHECKED);
+        CheckDlgButton(dialog, IDC_DISPLAY_NO, BST_UNCHECKED);
+    } else if (page == 1) {
+        ChineseDisplayAnswer = IsDlgButtonChecked(dialog, IDC_DISPLAY_OK) == BST_CHECKED;
+        if (!ChineseDisplayAnswer && IsDlgButtonChecked(dialog, IDC_DISPLAY_NO) != BST_CHECKED) {
+            BilingualMessageBox(kNoAnswerChinese, kNoAnswerEnglish, 0, WizardWindow);
+            return;
+        }
+        CheckDlgButton(dialog, IDC_SHOW_ENGLISH, BST_CHECKED);
+        WizardPage = 2;
+        ShowWizardPage(dialog, 2);
+    } else if (page == 2) {
+        WizardPage = 3;
+        ShowWizardPage(dialog, 3);
+    } else if (page == 3) {
+        // Not again while installing: a command posted meanwhile would run
+        // a second installation inside the first.
+        ShowWizardPage(dialog, page);
+        WizardPage = kPageInstalling;
+        RunInstallation(dialog);
+    }
+}
+
+static void OnBrowse(HWND dialog)
+{
+    if (ChooseInstallFolder())
+        SetDlgItemTextA(dialog, IDC_FOLDER_EDIT, InstallFolderPath);
+}
+
+static int IsPushButton(int id)
+{
+    return id == IDC_BACK || id == IDC_NEXT || id == IDCANCEL || id == IDC_BROWSE;
+}
+
+static void OnCommand(HWND dialog, int id, int notification)
+{
+    // An owner-drawn push button reports a double click after the click it
+    // follows; acting on both would skip a page or start the installation
+    // before the user saw the last page.
+    if (notification == BN_DOUBLECLICKED && IsPushButton(id))
+        return;
     switch (id) {
     case IDCANCEL:                      // also Esc and the close box
         WizardPage = kPageQuit;
+        break;
+    case IDC_BACK:
+        OnBack(dialog);
+        break;
+    case IDC_NEXT:
+        OnNext(dialog);
+        break;
+    case IDC_BROWSE:
+        OnBrowse(dialog);
         break;
     case IDC_DESKTOP_ICON:
         RepaintControl(dialog, IDC_DESKTOP_ICON);
@@ -125,6 +236,12 @@ static void OnCommand(HWND dialog, int id)
     case IDC_DISPLAY_OK:
     case IDC_DISPLAY_NO:
         OnDisplayAnswer(dialog, id);
+        break;
+    case IDC_SHOW_ENGLISH:
+        // Its focus notifications arrive too, also while page 2 is being
+        // left: only on page 2 does the box choose what shows.
+        if (WizardPage == 2)
+            ShowWizardPage(dialog, 2);
         break;
     }
 }
@@ -139,7 +256,7 @@ INT_PTR CALLBACK WizardDialogProc(HWND window, UINT message, WPARAM wParam, LPAR
     case WM_MEASUREITEM:
         return OnMeasureItem((MEASUREITEMSTRUCT *)lParam);
     case WM_COMMAND:
-        OnCommand(window, LOWORD(wParam));
+        OnCommand(window, LOWORD(wParam), HIWORD(wParam));
         return FALSE;
     }
     return FALSE;

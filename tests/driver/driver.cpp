@@ -6,6 +6,7 @@
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 // ---- paths ---------------------------------------------------------------
 
@@ -344,4 +345,50 @@ bool SaveScreenshot(HWND window, const char *name)
 {
     Image image;
     return CaptureWindow(window, &image) && SavePng(image, ScreenshotPath(name));
+}
+
+// ---- memory --------------------------------------------------------------
+
+static std::vector<const char *> GuardPages;
+
+static LONG CALLBACK ReportGuardPageRead(EXCEPTION_POINTERS *exception)
+{
+    const EXCEPTION_RECORD *record = exception->ExceptionRecord;
+    if (record->ExceptionCode != EXCEPTION_ACCESS_VIOLATION || record->NumberParameters < 2)
+        return EXCEPTION_CONTINUE_SEARCH;
+    const char *address = (const char *)record->ExceptionInformation[1];
+    for (const char *page : GuardPages) {
+        if (address >= page && address < page + 4096) {
+            printf("\n%s byte %d past guarded data, at %p (code at %p)\n",
+                   record->ExceptionInformation[0] == 1 ? "wrote" : "read", (int)(address - page) + 1,
+                   (const void *)address, record->ExceptionAddress);
+            fflush(stdout);
+            ExitProcess(3);
+        }
+    }
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+GuardedBytes::GuardedBytes(const void *data, size_t size)
+{
+    static PVOID handler = AddVectoredExceptionHandler(1, ReportGuardPageRead);
+    size_t pages = (size + 4095) / 4096;
+    DWORD old;
+    (void)handler;
+    region = (char *)VirtualAlloc(NULL, (pages + 1) * 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    if (region && VirtualProtect(region + pages * 4096, 4096, PAGE_NOACCESS, &old)) {
+        guard = region + pages * 4096;
+        bytes = guard - size;
+        memcpy(bytes, data, size);
+        GuardPages.push_back(guard);
+    }
+}
+
+GuardedBytes::~GuardedBytes()
+{
+    for (size_t i = 0; i < GuardPages.size(); i++)
+        if (GuardPages[i] == guard)
+            GuardPages.erase(GuardPages.begin() + i--);
+    if (region)
+        VirtualFree(region, 0, MEM_RELEASE);
 }

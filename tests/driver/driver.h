@@ -75,3 +75,17 @@ Image Crop(const Image &image, int x, int y, int w, int h);
 bool SavePng(const Image &image, const std::string &path);
 // Captures the window and saves it as <screenshots>/<name>.png.
 bool SaveScreenshot(HWND window, const char *name);
+
+// ---- memory --------------------------------------------------------------
+// Bytes copied so that they end exactly where a no-access page begins. A
+// read into that page ends the program at once with exit code 3 and says
+// where, rather than leaving it to wait for Wine's debugger.
+struct GuardedBytes {
+    char *region = nullptr;
+    char *bytes = nullptr;                      // null when no pages could be had
+    char *guard = nullptr;
+    GuardedBytes(const void *data, size_t size);
+    ~GuardedBytes();
+    GuardedBytes(const GuardedBytes &) = delete;
+    GuardedBytes &operator=(const GuardedBytes &) = delete;
+};

@@ -15,6 +15,10 @@
 #   LUNKO_EXTRA_OVERRIDES  further WINEDLLOVERRIDES entries, e.g.
 #                        "comctl32,uxtheme=n,b" (Wine takes them from the Unix
 #                        environment only, so a test cannot set them itself)
+#   LUNKO_SMALL_DRIVE    "d:SIZE": drive D of the prefix on a tmpfs of SIZE
+#                        (e.g. 8m) that the program can fill; where mounting
+#                        is not allowed, LUNKO_SMALL_DRIVE_UNAVAILABLE tells
+#                        the program why
 set -u
 
 template=${LUNKO_WINE_TEMPLATE:-/tmp/lunko-wine-template-$(id -u)}
@@ -100,6 +104,18 @@ if [ -n "${LUNKO_USER:-}" ]; then
     as_user=(setpriv --reuid="$LUNKO_USER" --regid="$LUNKO_USER" --clear-groups)
 fi
 
+small_mount=
+if [ -n "${LUNKO_SMALL_DRIVE:-}" ]; then
+    letter=${LUNKO_SMALL_DRIVE%%:*}
+    mkdir -p "$run/small"
+    if mount -t tmpfs -o "size=${LUNKO_SMALL_DRIVE#*:},mode=0777" tmpfs "$run/small" 2>"$run/mount.err"; then
+        small_mount=$run/small
+        ln -sfn "$run/small" "$WINEPREFIX/dosdevices/$letter:"
+    else
+        export LUNKO_SMALL_DRIVE_UNAVAILABLE="mount: $(head -c 200 "$run/mount.err")"
+    fi
+fi
+
 # Xvfb picks a free display itself and reports it on the pipe.
 xvfb_fifo=$run/display
 mkfifo "$xvfb_fifo"
@@ -115,6 +131,7 @@ cleanup() {
     case "$server_root" in wine-?*) rm -rf "/tmp/$server_root" ;; esac
     kill "$xvfb_pid" 2>/dev/null
     wait "$xvfb_pid" 2>/dev/null
+    [ -z "$small_mount" ] || umount "$small_mount"
     [ "$keep" = 1 ] || rm -rf "$run"
 }
 trap cleanup EXIT

@@ -1,0 +1,19 @@
+// The payload catalogue: every file the install sequence writes, in the order
+// it writes them. Plain data without platform headers, so that the build can
+// compile the same table into a host tool and check it against the payload
+// list before the installer is linked.
+#pragma once
+
+struct CatalogueRow {
+    int position;               // progress position set before the row; 0 leaves it
+    int resourceId;
+    const char *fileName;       // installed name in the installation folder
+    unsigned char readOnly;
+    unsigned char hidden;
+    unsigned char required;     // a failure ends the installation
+    unsigned char oldBaseSkip;  // part of the word base the user may keep
+};
+
+enum { kCatalogueRowCount = 115 };
+
+extern const CatalogueRow PayloadCatalogue[kCatalogueRowCount];

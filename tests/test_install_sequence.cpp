@@ -1,0 +1,506 @@
+// The install sequence run for real: the wizard dialog of the installer's
+// own template (so the progress bar exists), the whole catalogue of the
+// build's payload, and every notice and question answered through the real
+// message box from a second thread.
+
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <algorithm>
+
+#include <string>
+#include <vector>
+
+#include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <gtest/gtest.h>
+
+#include "payload/catalogue.h"
+#include "payload/payload.h"
+#include "render/render.h"
+#include "resources/ids.h"
+#include "tests/driver/driver.h"
+#include "tests/test_shortcuts_support.h"
+#include "wizard/wizard.h"
+
+typedef std::vector<unsigned char> Bytes;
+
+static const DWORD kReadOnlyHidden = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+static const int kAllPositions[] = { 10, 15, 20, 25, 30, 35, 45, 50, 55, 65, 70, 90, 94, 97, 100 };
+// Rows (counted from 1) of the word base that a user may keep.
+static const int kWordBaseRows[] = { 25, 98, 99, 100 };
+static const char kEditorClass[] = "LKOEditor.Document";
+
+static std::vector<Bytes> payloadFiles;          // by catalogue row
+static std::vector<int> positions;               // what the progress bar was told, in order
+static WNDPROC barProcedure;
+
+static LRESULT CALLBACK RecordPositions(HWND bar, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == PBM_SETPOS)
+        positions.push_back((int)wParam);
+    return CallWindowProcA(barProcedure, bar, message, wParam, lParam);
+}
+
+static std::string ShellFolder(int kind)
+{
+    char path[MAX_PATH] = "";
+    SHGetSpecialFolderPathA(NULL, path, kind, FALSE);
+    return path;
+}
+
+// Names in the bytes of each system language: the group (also the editor's
+// link), the uninstaller's link and the notes editor's link.
+struct ShortcutNames {
+    const char *group;
+    const char *uninstaller;
+    const char *notes;
+};
+static const ShortcutNames kShortcutNames[] = {
+    { "Lunko Zavav Irazaz", "Lunko Zavav Irazaz UnInstall", "Quillmere" },
+    { "Lunko\xD6\xC7\xC4\xDC\xB1\xE0\xBC\xAD\xC6\xF7",
+      "Lunko\xD6\xC7\xC4\xDC\xB1\xE0\xBC\xAD\xC6\xF7\xD0\xB6\xD4\xD8",
+      "Lunko\xBC\xC7\xCA\xC2\xB1\xBE" },
+    { "Lunko\xB4\xBC\xAF\xE0\xBD\x73\xBF\xE8\xBE\xB9",
+      "Lunko\xB4\xBC\xAF\xE0\xBD\x73\xBF\xE8\xBE\xB9\xA8\xF8\xB8\xFC",
+      "Lunko\xB0\x4F\xA8\xC6\xA5\xBB" },
+};
+
+class InstallSequence : public testing::Test {
+protected:
+    std::string folder;
+    std::vector<SeenNotice> notices;
+    HANDLE held = INVALID_HANDLE_VALUE;
+
+    static void SetUpTestSuite()
+    {
+        ModuleInstance = GetModuleHandleA(NULL);
+        Bytes sheets = ReadWholeFile(PayloadFilePath("ChnBmp.bin"));
+        ASSERT_EQ((size_t)kGlyphSheetsBytes, sheets.size());
+        ASSERT_TRUE(LoadGlyphSheets(sheets.data()));
+        InitCommonControls();
+        WizardWindow = CreateDialogParamA(ModuleInstance, MAKEINTRESOURCEA(IDD_WIZARD), NULL,
+                                          WizardDialogProc, 0);
+        ASSERT_TRUE(WizardWindow != NULL);
+        barProcedure = (WNDPROC)SetWindowLongA(GetDlgItem(WizardWindow, IDC_PROGRESS), GWL_WNDPROC,
+                                               (LONG)RecordPositions);
+        for (const CatalogueRow &row : PayloadCatalogue)
+            payloadFiles.push_back(ReadWholeFile(PayloadFilePath(row.fileName)));
+    }
+
+    void SetUp() override
+    {
+        folder = std::string("C:\\seq-") + testing::UnitTest::GetInstance()->current_test_info()->name();
+        MakeFolders(folder);
+        lstrcpynA(InstallFolderPath, folder.c_str(), MAX_PATH);
+        DesktopIconChoice = 1;
+        DocumentRegistration = 0;
+        SystemLanguage = 0;
+        ChosenLanguage = 2;
+        ChineseDisplayAnswer = 1;
+        ShowWindow(GetDlgItem(WizardWindow, IDC_PROGRESS), SW_HIDE);
+    }
+
+    void TearDown() override { Release(); }
+
+    int Run(int questionAnswer = IDYES)
+    {
+        positions.clear();
+        StartNoticeWatch(questionAnswer);
+        int result = RunInstallSequence();
+        notices = StopNoticeWatch();
+        return result;
+    }
+
+    std::string Path(const char *name) const { return folder + "\\" + name; }
+    std::string RowPath(int row) const { return Path(PayloadCatalogue[row - 1].fileName); }
+
+    // Holds a file open without sharing, as a running program would.
+    void Hold(const std::string &path)
+    {
+        held = CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_ALWAYS, 0, NULL);
+        ASSERT_NE(INVALID_HANDLE_VALUE, held) << path;
+    }
+    void Release()
+    {
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
+        held = INVALID_HANDLE_VALUE;
+    }
+
+    static void Plant(const std::string &path, const std::string &content, DWORD attributes = 0)
+    {
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        FILE *file = fopen(path.c_str(), "wb");
+        ASSERT_TRUE(file != NULL) << path;
+        fwrite(content.data(), 1, content.size(), file);
+        fclose(file);
+        if (attributes)
+            SetFileAttributesA(path.c_str(), attributes);
+    }
+
+    // Row `row` is on disk byte for byte as its payload file, with exactly
+    // the read-only and hidden attributes the catalogue gives it.
+    void ExpectInstalled(int row) const
+    {
+        const CatalogueRow &entry = PayloadCatalogue[row - 1];
+        std::string path = RowPath(row);
+        EXPECT_TRUE(ReadWholeFile(path) == payloadFiles[row - 1]) << "row " << row << " " << path;
+        DWORD expected = (entry.readOnly ? FILE_ATTRIBUTE_READONLY : 0)
+                       | (entry.hidden ? FILE_ATTRIBUTE_HIDDEN : 0);
+        EXPECT_EQ(expected, GetFileAttributesA(path.c_str()) & kReadOnlyHidden) << "row " << row;
+    }
+    void ExpectAllInstalledBut(std::vector<int> skipped = {}) const
+    {
+        // Row 11, the configuration file, is changed by the update that
+        // follows the extraction; its own checks look at the settings.
+        skipped.push_back(11);
+        for (int row = 1; row <= kCatalogueRowCount; row++)
+            if (std::find(skipped.begin(), skipped.end(), row) == skipped.end())
+                ExpectInstalled(row);
+    }
+    void ExpectNoQuestion() const
+    {
+        for (const SeenNotice &notice : notices)
+            EXPECT_FALSE(notice.question) << notice.english;
+    }
+    int QuestionsAsked() const
+    {
+        int count = 0;
+        for (const SeenNotice &notice : notices)
+            count += notice.question;
+        return count;
+    }
+    std::string ConfigText() const
+    {
+        Bytes data = ReadWholeFile(Path("vevedaro.ini"));
+        return std::string(data.begin(), data.end());
+    }
+
+    static std::string GroupFolder(int language = 0)
+    {
+        return ShellFolder(CSIDL_PROGRAMS) + "\\" + kShortcutNames[language].group;
+    }
+    static std::string DesktopLink(const char *name)
+    {
+        return ShellFolder(CSIDL_DESKTOPDIRECTORY) + "\\" + name + ".lnk";
+    }
+    // No shortcut and no document class left from an earlier case.
+    static void ForgetShellTraces(int language = 0)
+    {
+        const ShortcutNames &names = kShortcutNames[language];
+        for (const std::string &link : FilesIn(GroupFolder(language), "*.lnk"))
+            DeleteFileA((GroupFolder(language) + "\\" + link).c_str());
+        RemoveDirectoryA(GroupFolder(language).c_str());
+        DeleteFileA(DesktopLink(names.group).c_str());
+        DeleteFileA(DesktopLink(names.notes).c_str());
+        SHDeleteKeyA(HKEY_CLASSES_ROOT, kEditorClass);
+    }
+    static std::vector<std::string> SortedLinks(const std::string &folder)
+    {
+        std::vector<std::string> links = FilesIn(folder, "*.lnk");
+        std::sort(links.begin(), links.end());
+        return links;
+    }
+    static std::vector<std::string> GroupLinks(int language)
+    {
+        std::vector<std::string> links = { std::string(kShortcutNames[language].group) + ".lnk",
+                                           std::string(kShortcutNames[language].uninstaller) + ".lnk" };
+        std::sort(links.begin(), links.end());
+        return links;
+    }
+    static bool ClassRegistered()
+    {
+        HKEY key;
+        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, kEditorClass, 0, KEY_READ, &key) != ERROR_SUCCESS)
+            return false;
+        RegCloseKey(key);
+        return true;
+    }
+};
+
+TEST_F(InstallSequence, InstallsTheWholeCatalogueIntoAFreshFolder)
+{
+    ForgetShellTraces();
+    DocumentRegistration = 1;
+    ASSERT_EQ(1, Run());
+
+    ExpectAllInstalledBut();
+    EXPECT_EQ(std::vector<int>(std::begin(kAllPositions), std::end(kAllPositions)), positions);
+    EXPECT_TRUE(IsWindowVisible(GetDlgItem(WizardWindow, IDC_PROGRESS)));
+    EXPECT_TRUE(notices.empty()) << notices.size() << " notices, the first: " << notices[0].english;
+
+    std::string config = ConfigText();
+    std::string tail = config.substr(config.size() > 60 ? config.size() - 60 : 0);
+    EXPECT_NE(std::string::npos, tail.find("[Config]\r\nUseBmpFont=0\r\n")) << tail;
+    EXPECT_EQ(tail.size() - 17, tail.rfind("ForceLanguage=2\r\n")) << tail;
+
+    const ShortcutNames &names = kShortcutNames[0];
+    EXPECT_EQ(GroupLinks(0), SortedLinks(GroupFolder()));
+    LinkFields editor = ReadLink(GroupFolder() + "\\" + names.group + ".lnk");
+    EXPECT_EQ(Path("LKOEdit.exe"), editor.localPath) << editor.report;
+    EXPECT_TRUE(FileExists(DesktopLink(names.group)));
+    LinkFields notes = ReadLink(DesktopLink(names.notes));
+    EXPECT_EQ(Path("Tavelorn.exe"), notes.localPath) << notes.report;
+    EXPECT_TRUE(ClassRegistered());
+}
+
+TEST_F(InstallSequence, ReplacesAWholeEarlierInstallationAndItsLeftoverDictionaries)
+{
+    ASSERT_EQ(1, Run());
+    std::string firstConfig = ConfigText();
+
+    // Numbered variants of four dictionaries from older versions, some
+    // read-only and hidden, and files that only look like them.
+    static const char *const kDictionaries[] = { "pykeys.dic", "Gbkflat.dic", "flatAuto.dic",
+                                                 "flatAdjust.dic" };
+    std::vector<std::string> variants;
+    for (int count = 0; count < 16; count++) {
+        char suffix[8] = "";
+        if (count)
+            snprintf(suffix, sizeof suffix, "%d%d%d%d", count >> 3 & 1, count >> 2 & 1, count >> 1 & 1,
+                     count & 1);
+        for (const char *name : kDictionaries)
+            variants.push_back(Path(name) + suffix);
+    }
+    for (size_t i = 0; i < variants.size(); i++)
+        if (!FileExists(variants[i]))
+            Plant(variants[i], "old variant", i % 3 ? kReadOnlyHidden : 0);
+    const char *const lookAlikes[] = { "flatAuto.dic2", "flatAuto.dic10100", "flatAuto.dic1020",
+                                       "myflatAuto.dic", "flatAdjust.dic1010.bak", "pykeys.dic.old" };
+    for (const char *name : lookAlikes)
+        Plant(Path(name), "look-alike", kReadOnlyHidden);
+
+    // The first run left a word base of this build behind: replacing it
+    // is the user's to decide, and the answer here is Yes.
+    ASSERT_EQ(1, Run(IDYES));
+    ExpectAllInstalledBut();
+    for (size_t i = 0; i < variants.size(); i++) {
+        // pykeys.dic and gbkflat.dic come back as rows of the catalogue.
+        if (i == 0 || i == 1)
+            continue;
+        EXPECT_FALSE(FileExists(variants[i])) << variants[i];
+    }
+    for (const char *name : lookAlikes)
+        EXPECT_TRUE(FileExists(Path(name))) << name;
+    EXPECT_EQ(firstConfig, ConfigText()) << "the settings are updated in place, not appended again";
+}
+
+// The word base: CiZuFlat.igb and the index whose first byte marks an old
+// generation (bit 7), and what becomes of the four files it consists of.
+struct WordBaseCase {
+    const char *name;
+    bool flatPresent;       // CiZuFlat.igb in the folder
+    int indexFirstByte;     // -1: no pycizudic.idx, -2: an empty one
+    bool indexHeld;         // pycizudic.idx open in another program
+    int answer;             // to the question, if asked
+    bool asked;
+    int result;
+    bool kept;              // the four files keep their old bytes
+};
+
+static const WordBaseCase kWordBaseCases[] = {
+    { "old base, user keeps it", true, 0x80, false, IDNO, true, 1, true },
+    { "old base, user replaces it", true, 0xFF, false, IDYES, true, 1, false },
+    { "new-generation index", true, 0x7F, false, IDNO, false, 1, false },
+    { "no CiZuFlat.igb", false, 0x80, false, IDNO, false, 1, false },
+    { "no index", true, -1, false, IDNO, false, 1, false },
+    { "empty index", true, -2, false, IDNO, false, 1, false },
+    // An index that cannot be read is in use, not absent: the user is
+    // asked rather than have the word base overwritten unasked.
+    { "index in use, user keeps it", true, 0x7F, true, IDNO, true, 1, true },
+};
+
+TEST_F(InstallSequence, AsksBeforeReplacingAnOldWordBaseAndKeepsItOnNo)
+{
+    for (const WordBaseCase &c : kWordBaseCases) {
+        SCOPED_TRACE(c.name);
+        std::string old[4];
+        for (int i = 0; i < 4; i++) {
+            int row = kWordBaseRows[i];
+            std::string path = RowPath(row);
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(path.c_str());
+            old[i] = std::string("old word base ") + PayloadCatalogue[row - 1].fileName;
+            if (row == 99) {
+                if (c.indexFirstByte == -1)
+                    continue;
+                old[i] = c.indexFirstByte == -2 ? "" : std::string(1, (char)c.indexFirstByte) + old[i];
+            }
+            if (row == 25 && !c.flatPresent)
+                continue;
+            Plant(path, old[i]);
+        }
+        if (c.indexHeld)
+            Hold(RowPath(99));
+
+        ASSERT_EQ(c.result, Run(c.answer));
+        Release();
+        EXPECT_EQ(c.asked ? 1 : 0, QuestionsAsked());
+        ExpectAllInstalledBut({ 25, 98, 99, 100 });
+        for (int i = 0; i < 4; i++) {
+            int row = kWordBaseRows[i];
+            if (c.kept) {
+                Bytes data = ReadWholeFile(RowPath(row));
+                EXPECT_EQ(old[i], std::string(data.begin(), data.end())) << "row " << row;
+            } else {
+                ExpectInstalled(row);
+            }
+        }
+        EXPECT_EQ(std::vector<int>(std::begin(kAllPositions), std::end(kAllPositions)), positions)
+            << "positions are set also before skipped rows";
+    }
+}
+
+TEST_F(InstallSequence, QuestionUsesTheBilingualBoxWithYesAndNo)
+{
+    Plant(RowPath(25), "old");
+    Plant(RowPath(99), "\x80old");
+    ASSERT_EQ(1, Run(IDNO));
+    ASSERT_EQ(1u, notices.size());
+    EXPECT_TRUE(notices[0].question);
+    EXPECT_EQ(WizardWindow, notices[0].owner);
+    EXPECT_EQ("Old CiKu (Word Base) is detected. Replace it with new CiKu?", notices[0].english);
+    EXPECT_EQ("安装目录有老词库。是否安装新词库(会冲掉老词库)?", notices[0].chinese);
+}
+
+TEST_F(InstallSequence, StopsAtARequiredRowThatCannotBeWritten)
+{
+    ForgetShellTraces();
+    DocumentRegistration = 1;
+    Hold(RowPath(101));                 // the notes editor, running
+    EXPECT_EQ(0, Run());
+    Release();
+
+    for (int row = 1; row <= 100; row++)
+        ExpectInstalled(row);
+    for (int row = 102; row <= kCatalogueRowCount; row++)
+        EXPECT_FALSE(FileExists(RowPath(row))) << "row " << row;
+    EXPECT_TRUE(ReadWholeFile(RowPath(11)) == payloadFiles[10]) << "no configuration update";
+    EXPECT_FALSE(FolderExists(GroupFolder()));
+    EXPECT_FALSE(FileExists(DesktopLink(kShortcutNames[0].notes)));
+    EXPECT_FALSE(ClassRegistered());
+    EXPECT_TRUE(notices.empty()) << "the wizard reports the failure, not the sequence";
+}
+
+TEST_F(InstallSequence, GoesOnPastAnOptionalRowThatCannotBeWritten)
+{
+    Plant(RowPath(102), "editor in use");
+    Hold(RowPath(102));
+    EXPECT_EQ(1, Run());
+    Release();
+    ExpectAllInstalledBut({ 102 });
+    Bytes editor = ReadWholeFile(RowPath(102));
+    EXPECT_EQ("editor in use", std::string(editor.begin(), editor.end()));
+}
+
+TEST_F(InstallSequence, LeavesOutTheDesktopAndTheClassRootWhenNotWanted)
+{
+    ForgetShellTraces();
+    DesktopIconChoice = 0;
+    DocumentRegistration = 0;
+    ASSERT_EQ(1, Run());
+    EXPECT_EQ(std::vector<int>(std::begin(kAllPositions), std::end(kAllPositions)), positions);
+    EXPECT_FALSE(FileExists(DesktopLink(kShortcutNames[0].group)));
+    EXPECT_FALSE(FileExists(DesktopLink(kShortcutNames[0].notes)));
+    EXPECT_EQ(2u, FilesIn(GroupFolder(), "*.lnk").size()) << "the Start Menu group is made all the same";
+    EXPECT_FALSE(ClassRegistered());
+}
+
+// Run in each locale: the system language decides the names' bytes.
+TEST_F(InstallSequence, NamesTheShortcutsInTheSystemLanguage)
+{
+    SystemLanguage = DetectSystemLanguage();
+    std::string expected = TestSetting("LUNKO_EXPECT_LANGUAGE");
+    ASSERT_EQ(expected.empty() ? 0 : atoi(expected.c_str()), SystemLanguage);
+    const ShortcutNames &names = kShortcutNames[SystemLanguage];
+    ForgetShellTraces(SystemLanguage);
+    ASSERT_EQ(1, Run());
+
+    EXPECT_EQ(GroupLinks(SystemLanguage), SortedLinks(GroupFolder(SystemLanguage)));
+    EXPECT_TRUE(FileExists(DesktopLink(names.group)));
+    EXPECT_TRUE(FileExists(DesktopLink(names.notes)));
+    LinkFields uninstaller = ReadLink(GroupFolder(SystemLanguage) + "\\" + names.uninstaller + ".lnk");
+    EXPECT_EQ(Path("LKOEditUnInstall.exe"), uninstaller.localPath) << uninstaller.report;
+}
+
+// A disk that fills during the installation (drive D of the run, a small
+// file system): success is never reported while a file is missing or cut
+// short, and every file left on the disk is whole.
+TEST_F(InstallSequence, NeverReportsSuccessOnADiskThatFillsAndLeavesOnlyWholeFiles)
+{
+    if (TestSetting("LUNKO_SMALL_DRIVE").empty())
+        GTEST_SKIP() << "this run has no small drive";
+    if (!TestSetting("LUNKO_SMALL_DRIVE_UNAVAILABLE").empty())
+        GTEST_SKIP() << "no small drive here: " << TestSetting("LUNKO_SMALL_DRIVE_UNAVAILABLE");
+    folder = "D:\\Lunko";
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), NULL));
+    lstrcpynA(InstallFolderPath, folder.c_str(), MAX_PATH);
+
+    EXPECT_EQ(0, Run());
+    int whole = 0;
+    for (int row = 1; row <= kCatalogueRowCount; row++) {
+        if (!FileExists(RowPath(row)))
+            continue;
+        EXPECT_TRUE(ReadWholeFile(RowPath(row)) == payloadFiles[row - 1]) << "row " << row << " cut short";
+        whole++;
+    }
+    EXPECT_LT(whole, kCatalogueRowCount) << "the disk was meant to fill";
+    EXPECT_GT(whole, 0);
+}
+
+// Paths that would pass 259 characters fail as whole rows: nothing is ever
+// written under a shortened name. At 240 characters a required row is
+// among them; at 228 only optional rows with long names are.
+TEST_F(InstallSequence, FailsRowsWhosePathsWouldBeTooLongAndCutsNoPath)
+{
+    struct Case {
+        size_t length;
+        int result;
+    };
+    for (const Case &c : { Case{ 240, 0 }, Case{ 228, 1 } }) {
+        folder = "C:\\long\\" + std::string(c.length - 8, 'x');
+        SCOPED_TRACE(c.length);
+        MakeFolders(folder);
+        lstrcpynA(InstallFolderPath, folder.c_str(), MAX_PATH);
+        EXPECT_EQ(c.result, Run());
+        int tooLong = 0;
+        for (int row = 1; row <= kCatalogueRowCount; row++)
+            if (folder.size() + 1 + strlen(PayloadCatalogue[row - 1].fileName) > 259)
+                tooLong++;
+        EXPECT_GT(tooLong, 0);
+        for (const std::string &name : FilesIn(folder, "*")) {
+            int row = 0;
+            while (row < kCatalogueRowCount && lstrcmpiA(PayloadCatalogue[row].fileName, name.c_str()))
+                row++;
+            ASSERT_LT(row, kCatalogueRowCount) << "a file no row names: " << name;
+            if (row != 10) {            // the configuration file is updated
+                EXPECT_TRUE(ReadWholeFile(Path(name.c_str())) == payloadFiles[row]) << name;
+            }
+        }
+    }
+}
+
+// A symbolic link planted at a file's name would send the payload into
+// another file; the row fails instead and the other file stays as it was.
+TEST_F(InstallSequence, WritesNothingThroughALinkPlantedAtAFileName)
+{
+    typedef BOOLEAN(WINAPI * CreateLinkFunction)(LPCSTR, LPCSTR, DWORD);
+    CreateLinkFunction createLink = (CreateLinkFunction)(void *)GetProcAddress(
+        GetModuleHandleA("kernel32.dll"), "CreateSymbolicLinkA");
+    CreateDirectoryA("C:\\elsewhere", NULL);
+    Plant("C:\\elsewhere\\victim.exe", "someone else's program");
+    DeleteFileA(RowPath(102).c_str());
+    if (!createLink || !createLink(RowPath(102).c_str(), "C:\\elsewhere\\victim.exe", 0))
+        GTEST_SKIP() << "this Wine makes no symbolic links";
+    DWORD attributes = GetFileAttributesA(RowPath(102).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        GTEST_SKIP() << "this Wine does not report a link as a reparse point";
+
+    EXPECT_EQ(1, Run()) << "the editor's program is an optional row";
+    Bytes victim = ReadWholeFile("C:\\elsewhere\\victim.exe");
+    EXPECT_EQ("someone else's program", std::string(victim.begin(), victim.end()));
+}

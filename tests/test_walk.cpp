@@ -1,0 +1,366 @@
+// The installer from start to end as a user meets it: the real LunkoSetup.exe
+// walked through its four pages by clicks, under the Windows version and
+// locale of the run, and everything it leaves behind checked afterwards.
+
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include "payload/catalogue.h"
+#include "resources/ids.h"
+#include "shell/shell.h"
+#include "tests/driver/driver.h"
+#include "tests/test_shortcuts_support.h"
+#include "wizard/wizard.h"
+
+static const char kWizardCaption[] = "Lunkovan Zavav Irazaz Installer";
+static const char kBoxCaption[] = "Tavelorn Install Message";
+static const char kFolderNotice[] = "Cannot create folder! Please check folder path.";
+static const char kSuccessNotice[] = "Congratulations! Installation Success!";
+static const char kSpeechQuestion[] = "Now install sound module SAPI5.1 from Microsoft.";
+static const DWORD kReadOnlyHidden = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+
+// The shortcut names in the bytes of each system language: the group and
+// the editor's link, the uninstaller's link, the notes editor's link.
+static const char *const kNames[3][3] = {
+    { "Lunko Zavav Irazaz", "Lunko Zavav Irazaz UnInstall", "Quillmere" },
+    { "Lunko\xD6\xC7\xC4\xDC\xB1\xE0\xBC\xAD\xC6\xF7",
+      "Lunko\xD6\xC7\xC4\xDC\xB1\xE0\xBC\xAD\xC6\xF7\xD0\xB6\xD4\xD8", "Lunko\xBC\xC7\xCA\xC2\xB1\xBE" },
+    { "Lunko\xB4\xBC\xAF\xE0\xBD\x73\xBF\xE8\xBE\xB9",
+      "Lunko\xB4\xBC\xAF\xE0\xBD\x73\xBF\xE8\xBE\xB9\xA8\xF8\xB8\xFC", "Lunko\xB0\x4F\xA8\xC6\xA5\xBB" },
+};
+
+static std::string Lower(std::string text)
+{
+    for (char &c : text)
+        c = (char)tolower((unsigned char)c);
+    return text;
+}
+
+class WizardRun : public testing::Test {
+protected:
+    Program program = {};
+    HWND wizard = NULL;
+    std::string prefix;                 // of the screenshots
+
+    void SetUp() override
+    {
+        prefix = TestSetting("LUNKO_TEST_NAME");
+        if (prefix.empty())
+            prefix = "walk";
+    }
+    void TearDown() override { EndProgram(&program); }
+
+    void Start(const char *currentFolder = nullptr)
+    {
+        ASSERT_TRUE(StartProgram(InstallerPath(), &program, currentFolder));
+        wizard = WaitForWindow(kWizardCaption, program.processId);
+        ASSERT_TRUE(wizard != NULL) << "the wizard did not appear";
+    }
+
+    void Shot(const char *what) { SaveScreenshot(wizard, (prefix + "_" + what).c_str()); }
+
+    // The page on screen, told by the controls that only it shows.
+    int Page()
+    {
+        if (IsControlVisible(wizard, IDC_FOLDER_EDIT))
+            return 0;
+        if (IsControlVisible(wizard, IDC_DISPLAY_QUESTION))
+            return 1;
+        if (IsControlVisible(wizard, IDC_SHOW_ENGLISH))
+            return 2;
+        if (IsControlVisible(wizard, IDC_LANGUAGE_COMBO))
+            return 3;
+        return -1;
+    }
+    bool WaitForPage(int page)
+    {
+        DWORD start = GetTickCount();
+        while (Page() != page && GetTickCount() - start < 30000)
+            Sleep(50);
+        return Page() == page;
+    }
+    void Next(int expectedPage)
+    {
+        ClickControl(wizard, IDC_NEXT);
+        ASSERT_TRUE(WaitForPage(expectedPage)) << "page " << Page() << " instead of " << expectedPage;
+    }
+    // Pages 0 to 3 with the display answer ticked and `language` chosen.
+    void WalkToLastPage(int answer, int language)
+    {
+        Next(1);
+        ClickControl(wizard, answer);
+        DWORD start = GetTickCount();
+        while (!IsChecked(wizard, answer) && GetTickCount() - start < 10000)
+            Sleep(50);
+        Next(2);
+        Next(3);
+        HWND combo = Control(wizard, IDC_LANGUAGE_COMBO);
+        for (int i = 0; i < 3; i++)
+            if (SendMessageA(combo, CB_GETITEMDATA, i, 0) == language)
+                SendMessageA(combo, CB_SETCURSEL, i, 0);
+    }
+
+    // Waits for the installer's message box, notes its English text, saves
+    // it as a picture and presses `button`.
+    std::string Answer(int button, const char *screenshot, DWORD timeoutMs = 120000)
+    {
+        HWND box = WaitForWindow(kBoxCaption, program.processId, timeoutMs);
+        if (!box)
+            return "(no notice)";
+        std::string english = ControlText(box, IDC_MESSAGE_ENGLISH);
+        if (screenshot) {
+            Sleep(300);
+            SaveScreenshot(box, (prefix + "_" + screenshot).c_str());
+        }
+        ClickControl(box, button);
+        WaitForWindowGone(kBoxCaption, program.processId, 30000);
+        return english;
+    }
+};
+
+// ---- whole installations -------------------------------------------------
+
+// "answer language speech": the display answer (ok or no), the interface
+// language chosen on page 3 and the answer to the speech question.
+struct WalkPlan {
+    int answer = IDC_DISPLAY_OK;
+    int language = 0;
+    bool speech = false;
+};
+
+static WalkPlan ReadPlan()
+{
+    WalkPlan plan;
+    char answer[8] = "", speech[8] = "";
+    sscanf(TestSetting("LUNKO_WALK").c_str(), "%7s %d %7s", answer, &plan.language, speech);
+    plan.answer = std::string(answer) == "no" ? IDC_DISPLAY_NO : IDC_DISPLAY_OK;
+    plan.speech = std::string(speech) == "ok";
+    return plan;
+}
+
+static std::vector<std::string> SpeechFolders()
+{
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    std::vector<std::string> folders;
+    for (const std::string &name : FilesIn(temp, "LunkoSpeech*"))
+        folders.push_back(std::string(temp) + name);
+    return folders;
+}
+
+// The folders the shortcuts go to, as the installer under test finds them:
+// composed by hand on version 3, from the shell elsewhere.
+static std::string ShortcutFolder(int kind)
+{
+    char path[MAX_PATH] = "";
+    if (TestSetting("LUNKO_WALK_VERSION3") == "1") {
+        NtPlatform = 1;
+        GetLegacyShellFolderPath(path, kind);
+    } else {
+        SHGetSpecialFolderPathA(NULL, path, kind == CSIDL_DESKTOP ? CSIDL_DESKTOPDIRECTORY : kind, FALSE);
+    }
+    return path;
+}
+
+TEST_F(WizardRun, InstallsTheProductFromTheFirstPageToTheLastNotice)
+{
+    WalkPlan plan = ReadPlan();
+    int systemLanguage = atoi(TestSetting("LUNKO_EXPECT_LANGUAGE").c_str());
+    const std::string folder = "C:\\Lunko";
+    // A system of version 3 has its profile folders where the installer
+    // composes them; Wine makes none there.
+    if (TestSetting("LUNKO_WALK_VERSION3") == "1") {
+        MakeFolders(ShortcutFolder(CSIDL_PROGRAMS));
+        MakeFolders(ShortcutFolder(CSIDL_DESKTOP));
+    }
+
+    Start();
+    ASSERT_EQ(folder, ControlText(wizard, IDC_FOLDER_EDIT));
+    ASSERT_TRUE(IsChecked(wizard, IDC_DESKTOP_ICON));
+    Shot("page0");
+    Next(1);
+    Shot("page1");
+    ClickControl(wizard, plan.answer);
+    Sleep(300);
+    Next(2);
+    EXPECT_TRUE(IsChecked(wizard, IDC_SHOW_ENGLISH));
+    EXPECT_TRUE(IsControlVisible(wizard, IDC_AGREEMENT_EN)) << "the English text shows first";
+    EXPECT_FALSE(IsControlVisible(wizard, IDC_AGREEMENT_ZH));
+    Shot("page2");
+    Next(3);
+    HWND combo = Control(wizard, IDC_LANGUAGE_COMBO);
+    for (int i = 0; i < 3; i++)
+        if (SendMessageA(combo, CB_GETITEMDATA, i, 0) == plan.language)
+            SendMessageA(combo, CB_SETCURSEL, i, 0);
+    Shot("page3");
+
+    DWORD pressed = GetTickCount();
+    ClickControl(wizard, IDC_NEXT);
+    Sleep(600);
+    Shot("installing");
+    HWND box = WaitForWindow(kBoxCaption, program.processId, 180000);
+    DWORD waited = GetTickCount() - pressed;
+    ASSERT_TRUE(box != NULL) << "no notice after Install";
+    EXPECT_GE(waited, 4000u) << "the first notice comes no earlier than 4 s after Install";
+    EXPECT_EQ(kSuccessNotice, Answer(IDOK, "success"));
+    EXPECT_EQ(kSpeechQuestion, Answer(plan.speech ? IDOK : IDCANCEL, "speech"));
+    EXPECT_EQ(0, WaitForExit(&program, 60000));
+
+    // Every file of the catalogue, whole and with its attributes.
+    for (const CatalogueRow &row : PayloadCatalogue) {
+        std::string path = folder + "\\" + row.fileName;
+        if (row.resourceId != 120) {    // the configuration file is updated below
+            EXPECT_TRUE(ReadWholeFile(path) == ReadWholeFile(PayloadFilePath(row.fileName))) << path;
+        }
+        DWORD expected = (row.readOnly ? FILE_ATTRIBUTE_READONLY : 0) | (row.hidden ? FILE_ATTRIBUTE_HIDDEN : 0);
+        EXPECT_EQ(expected, GetFileAttributesA(path.c_str()) & kReadOnlyHidden) << path;
+    }
+    EXPECT_TRUE(FolderExists(folder + "\\doc")) << "a new folder gets its doc subfolder";
+
+    std::vector<unsigned char> data = ReadWholeFile(folder + "\\vevedaro.ini");
+    std::string config(data.begin(), data.end());
+    char settings[64];
+    snprintf(settings, sizeof settings, "UseBmpFont=%d\r\n", plan.answer == IDC_DISPLAY_OK ? 0 : 1);
+    std::string tail = config.substr(config.size() > 60 ? config.size() - 60 : 0);
+    EXPECT_NE(std::string::npos, tail.find(settings)) << tail;
+    snprintf(settings, sizeof settings, "ForceLanguage=%d\r\n", plan.language);
+    EXPECT_EQ(tail.size() - strlen(settings), tail.rfind(settings)) << tail;
+
+    // The shortcuts, named in the system language's bytes.
+    const char *const *names = kNames[systemLanguage];
+    std::string group = ShortcutFolder(CSIDL_PROGRAMS) + "\\" + names[0];
+    LinkFields editor = ReadLink(group + "\\" + names[0] + ".lnk");
+    EXPECT_EQ(folder + "\\LKOEdit.exe", editor.localPath) << editor.report;
+    EXPECT_EQ(folder, editor.workingDirectory);
+    LinkFields uninstaller = ReadLink(group + "\\" + names[1] + ".lnk");
+    EXPECT_EQ(folder + "\\LKOEditUnInstall.exe", uninstaller.localPath) << uninstaller.report;
+    std::string desktop = ShortcutFolder(CSIDL_DESKTOP);
+    LinkFields notes = ReadLink(desktop + "\\" + names[2] + ".lnk");
+    EXPECT_EQ(folder + "\\Tavelorn.exe", notes.localPath) << notes.report;
+    EXPECT_TRUE(FileExists(desktop + "\\" + names[0] + ".lnk"));
+
+    HKEY key;
+    bool registered = RegOpenKeyExA(HKEY_CLASSES_ROOT, "LKOEditor.Document", 0, KEY_READ, &key) == ERROR_SUCCESS;
+    if (registered)
+        RegCloseKey(key);
+    EXPECT_EQ(TestSetting("LUNKO_EXPECT_REGISTERED") == "1", registered) << "classes only on NT 6 or later";
+
+    std::vector<std::string> speech = SpeechFolders();
+    if (plan.speech) {
+        ASSERT_EQ(1u, speech.size()) << "one folder of its own for the speech package";
+        EXPECT_TRUE(ReadWholeFile(speech[0] + "\\Sapi51forLunko.msi")
+                    == ReadWholeFile(PayloadFilePath("Sapi51forLunko.msi")));
+    } else {
+        EXPECT_TRUE(speech.empty()) << "Cancel writes nothing to the temporary folder";
+    }
+}
+
+// ---- the folder ----------------------------------------------------------
+
+// Every file and folder under C:\ but the Windows folder, by path.
+static void ListTree(const std::string &folder, std::set<std::string> &paths)
+{
+    for (const std::string &name : FilesIn(folder, "*")) {
+        std::string path = folder + "\\" + name;
+        if (Lower(path) == "c:\\windows")
+            continue;
+        paths.insert(path);
+        if (FolderExists(path))
+            ListTree(path, paths);
+    }
+}
+
+// Folder texts that must end in the folder notice, with nothing written.
+static const char *const kRefusedFolders[] = {
+    "",
+    "   ",
+    "C:\\no such parent\\Lunko",
+    "Lunko",                            // relative to wherever the installer runs
+    "\\Lunko",                          // rooted, but on which drive?
+    "C:Lunko",                          // relative to drive C's current folder
+    "Q:\\Lunko",                        // no such drive
+    "C:\\Lun*ko",
+    "C:\\Lunko?",
+    "C:\\Lunko|x",
+    "C:\\Lun\"ko",
+    "C:\\Lunko<",
+    "C:\\Lunko>",
+    "CON",
+    "C:\\NUL",
+    "C:\\Lunko\\COM1",
+    "C:\\Lunko.",
+    "C:\\Lunko ",
+    "\\\\?\\C:\\Lunko",
+};
+
+TEST_F(WizardRun, RefusesAFolderTextThatNamesNoUsableFolderAndReturnsToTheFirstPage)
+{
+    CreateDirectoryA("C:\\walk-cwd", NULL);
+    CreateDirectoryA("C:\\existing", NULL);
+    WriteDummyFile("C:\\a-file");      // a file where the folder should be
+    std::vector<std::string> texts(std::begin(kRefusedFolders), std::end(kRefusedFolders));
+    texts.push_back("C:\\a-file");
+    // A folder that is a link to another (a junction on Windows): refused
+    // where this Wine reports it as a reparse point.
+    typedef BOOLEAN(WINAPI * CreateLinkFunction)(LPCSTR, LPCSTR, DWORD);
+    CreateLinkFunction createLink = (CreateLinkFunction)(void *)GetProcAddress(
+        GetModuleHandleA("kernel32.dll"), "CreateSymbolicLinkA");
+    DWORD linked = createLink && createLink("C:\\linked", "C:\\existing", SYMBOLIC_LINK_FLAG_DIRECTORY)
+                 ? GetFileAttributesA("C:\\linked") : INVALID_FILE_ATTRIBUTES;
+    if (linked != INVALID_FILE_ATTRIBUTES && (linked & FILE_ATTRIBUTE_REPARSE_POINT))
+        texts.push_back("C:\\linked");
+    else
+        printf("Not shown: this Wine makes no folder link that reports as a reparse point.\n");
+    std::set<std::string> before;
+    ListTree("C:", before);
+    Start("C:\\walk-cwd");
+
+    texts.push_back("C:\\" + std::string(256, 'a'));        // 259 characters, a name no file system takes
+    texts.push_back("C:\\" + std::string(257, 'a'));        // 260
+    texts.push_back("C:\\existing\\" + std::string(288, 'b')); // 300
+    int count = 0;
+    for (const std::string &text : texts) {
+        SCOPED_TRACE("folder text \"" + text + "\"");
+        SendMessageA(Control(wizard, IDC_FOLDER_EDIT), WM_SETTEXT, 0, (LPARAM)text.c_str());
+        WalkToLastPage(IDC_DISPLAY_OK, 0);
+        ClickControl(wizard, IDC_NEXT);
+        EXPECT_EQ(kFolderNotice, Answer(IDOK, count++ == 0 ? "folder_notice" : nullptr, 60000));
+
+        ASSERT_TRUE(WaitForPage(0));
+        EXPECT_FALSE(IsControlVisible(wizard, IDC_BACK));
+        EXPECT_TRUE(IsControlVisible(wizard, IDC_NEXT));
+        EXPECT_TRUE(IsControlVisible(wizard, IDCANCEL));
+        EXPECT_EQ(Control(wizard, IDC_FOLDER_EDIT), FocusedWindow(program.threadId));
+        DWORD start = 0, end = 0;
+        SendMessageA(Control(wizard, IDC_FOLDER_EDIT), EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
+        EXPECT_EQ(0u, start);
+        EXPECT_EQ(text.size(), (size_t)end) << "the text is selected";
+        EXPECT_EQ(text, ControlText(wizard, IDC_FOLDER_EDIT)) << "the text is kept to be corrected";
+    }
+    Shot("folder_refused");
+
+    std::set<std::string> after;
+    ListTree("C:", after);
+    for (const std::string &path : after)
+        EXPECT_TRUE(before.count(path)) << "written although refused: " << path;
+
+    // An existing folder is used as it is: no doc subfolder is added.
+    SendMessageA(Control(wizard, IDC_FOLDER_EDIT), WM_SETTEXT, 0, (LPARAM) "C:\\existing");
+    WalkToLastPage(IDC_DISPLAY_NO, 1);
+    ClickControl(wizard, IDC_NEXT);
+    EXPECT_EQ(kSuccessNotice, Answer(IDOK, nullptr));
+    EXPECT_EQ(kSpeechQuestion, Answer(IDCANCEL, nullptr));
+    EXPECT_EQ(0, WaitForExit(&program, 60000));
+    EXPECT_TRUE(FileExists("C:\\existing\\LKOEdit.exe"));
+    EXPECT_FALSE(FolderExists("C:\\existing\\doc"));
+}

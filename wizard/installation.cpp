@@ -1,0 +1,246 @@
+// What Agree/Install starts: the folder check, the install sequence with its
+// five-second minimum, the outcome, and the offer of the speech component.
+
+#include <direct.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include "payload/payload.h"
+#include "resources/ids.h"
+#include "wizard/wizard.h"
+
+static const char kFolderNoticeChinese[] =
+    "无法建目录。请检查所列目录是否合法（注意：子目录只能在已存在的目录下建）。";
+static const char kFolderNoticeFormat[] = "%s Please check folder path.";
+static const char kFolderNoticeWhat[] = "Cannot create folder!";
+static const char kSuccessChinese[] = "祝贺您：安装顺利完成！";
+static const char kSuccessEnglish[] = "Congratulations! Installation Success!";
+static const char kSpeechChinese[] = "下面安装微软的语音模块SAPI5.1.";
+static const char kSpeechEnglish[] = "Now install sound module SAPI5.1 from Microsoft.";
+static const char kFailureChinese[] = "安装失败！请检查一下系统后，再重新安装。谢谢！";
+static const char kFailureEnglish[] =
+    "Installation failed. Please check your system (quit all Lunko applications) and try again.";
+static const char kSpeechPackageName[] = "Sapi51forLunko.msi";
+
+enum { kMinimumSeconds = 5, kSpeechFolderAttempts = 100 };
+
+// ---- the folder ----------------------------------------------------------
+
+// True for CON, PRN, AUX, NUL, COM1-9 and LPT1-9, with or without an
+// extension: Windows takes such a name for a device in any folder.
+static int IsDeviceName(const char *name, size_t length)
+{
+    static const char *const kDevices[] = { "CON", "PRN", "AUX", "NUL" };
+    size_t stem = 0;
+    while (stem < length && name[stem] != '.')
+        stem++;
+    while (stem > 0 && name[stem - 1] == ' ')
+        stem--;
+    for (const char *device : kDevices)
+        if (stem == 3 && _strnicmp(name, device, 3) == 0)
+            return 1;
+    return stem == 4 && (_strnicmp(name, "COM", 3) == 0 || _strnicmp(name, "LPT", 3) == 0)
+           && name[3] >= '1' && name[3] <= '9';
+}
+
+static int IsUsableName(const char *name, size_t length)
+{
+    if (length == 0 || name[length - 1] == '.' || name[length - 1] == ' ')
+        return 0;                       // also "." and ".."
+    return !IsDeviceName(name, length);
+}
+
+int IsUsableFolderText(const char *path)
+{
+    size_t length = strlen(path);
+    size_t at;
+    if (length == 0 || length >= MAX_PATH)
+        return 0;
+    int letter = (path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z';
+    if (letter && path[1] == ':' && (path[2] == '\\' || path[2] == 0))
+        at = 2;                         // "C:\..." or the root "C:"
+    else if (path[0] == '\\' && path[1] == '\\' && path[2] != '?' && path[2] != '.')
+        at = 1;                         // "\\server\share\...", not a device path
+    else
+        return 0;                       // relative forms name no fixed folder
+
+    // Components between backslashes; the second byte of a two-byte
+    // character may look like a backslash or a forbidden character.
+    size_t start = at + 1;
+    for (size_t i = at + 1; i <= length; i++) {
+        unsigned char c = (unsigned char)path[i];
+        if (i < length && IsDBCSLeadByte(c) && path[i + 1]) {
+            i++;
+            continue;
+        }
+        if (i < length && (c < 32 || strchr("*?\"<>|:/", c)))
+            return 0;
+        if (i < length && c != '\\')
+            continue;
+        // One trailing backslash is allowed; the name before it is checked.
+        if (!(i == length && i == start) && !IsUsableName(path + start, i - start))
+            return 0;
+        start = i + 1;
+    }
+    return at == 2 || start > 3;        // a share needs more than "\\"
+}
+
+static void ShowFolderNotice(void)
+{
+    char english[128];
+    snprintf(english, sizeof english, kFolderNoticeFormat, kFolderNoticeWhat);
+    BilingualMessageBox(kFolderNoticeChinese, english, 0, WizardWindow);
+}
+
+// A folder that is a junction or a link could send the files elsewhere.
+static int IsReparsePoint(const char *path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// Makes the folder the current directory, or creates it (one level) with its
+// "doc" subfolder. 0 when neither works or the text names no usable folder.
+static int PrepareInstallFolder(HWND dialog)
+{
+    HWND edit = GetDlgItem(dialog, IDC_FOLDER_EDIT);
+    InstallFolderPath[0] = 0;
+    // A longer text is refused, never cut into a folder the user did not name.
+    if (GetWindowTextLengthA(edit) >= MAX_PATH)
+        return 0;
+    GetWindowTextA(edit, InstallFolderPath, MAX_PATH);
+    if (!IsUsableFolderText(InstallFolderPath))
+        return 0;
+
+    // "E:" alone is the current folder of drive E to the system, but the
+    // root to the user who chose it; the files are joined as "E:\name".
+    char folder[MAX_PATH + 1];
+    snprintf(folder, sizeof folder, "%s%s", InstallFolderPath,
+             InstallFolderPath[2] == 0 && InstallFolderPath[1] == ':' ? "\\" : "");
+    if (SetCurrentDirectoryA(folder))
+        return !IsReparsePoint(folder);
+    if (!CreateDirectoryA(folder, NULL))
+        return 0;
+    char doc[MAX_PATH + 4];
+    size_t length = strlen(folder);
+    snprintf(doc, sizeof doc, "%s%sdoc", folder, length && folder[length - 1] == '\\' ? "" : "\\");
+    if (strlen(doc) < MAX_PATH)
+        CreateDirectoryA(doc, NULL);
+    return 1;
+}
+
+// Back to page 0 with the folder text selected, ready to be corrected.
+static void ReturnToFolderPage(HWND dialog)
+{
+    WizardPage = 0;
+    ShowWizardPage(dialog, 0);
+    HWND edit = GetDlgItem(dialog, IDC_FOLDER_EDIT);
+    SendMessageA(dialog, WM_NEXTDLGCTL, (WPARAM)edit, TRUE);
+    SendMessageA(edit, EM_SETSEL, 0, -1);
+}
+
+// ---- the speech component ------------------------------------------------
+
+// A folder of its own under the temporary folder, made by this run: a file
+// already waiting in the temporary folder, which any program of the user
+// may write, is never the one opened.
+static int MakeSpeechFolder(char *folder)
+{
+    char temp[MAX_PATH];
+    DWORD length = GetTempPathA(sizeof temp, temp);
+    if (length == 0)
+        lstrcpyA(temp, "C:\\");
+    else if (length >= sizeof temp)
+        return 0;
+    DWORD seed = GetTickCount() ^ GetCurrentProcessId();
+    for (int i = 0; i < kSpeechFolderAttempts; i++) {
+        int n = snprintf(folder, MAX_PATH, "%sLunkoSpeech%lu", temp, (unsigned long)(seed + i) % 100000);
+        if (n < 0 || n >= MAX_PATH)
+            return 0;
+        if (CreateDirectoryA(folder, NULL))
+            return 1;
+        if (GetLastError() != ERROR_ALREADY_EXISTS)
+            return 0;
+    }
+    return 0;
+}
+
+static void OfferSpeechComponent(void)
+{
+    if (BilingualMessageBox(kSpeechChinese, kSpeechEnglish, 1, WizardWindow) != IDOK)
+        return;
+    unsigned char *buffer = (unsigned char *)malloc(kSpeechCapacity);
+    if (!buffer) {
+        BilingualMessageBox(kMemoryNoticeChinese, kMemoryNoticeEnglish, 0, WizardWindow);
+        return;
+    }
+    char folder[MAX_PATH];
+    char path[MAX_PATH];
+    if (MakeSpeechFolder(folder)) {
+        int n = snprintf(path, sizeof path, "%s\\%s", folder, kSpeechPackageName);
+        PayloadEntry entry = { IDR_SPEECH_PACKAGE, kSpeechPackageName, buffer, kSpeechCapacity, 0, 0,
+                               path };
+        // Opened only when this run wrote it whole.
+        if (n > 0 && n < MAX_PATH && ExtractPayload(entry))
+            ShellExecuteA(NULL, "open", path, NULL, NULL, SW_SHOWNORMAL);
+        else
+            RemoveDirectoryA(folder);
+    }
+    free(buffer);
+}
+
+// ---- the installation ----------------------------------------------------
+
+static void HideButton(HWND dialog, int id)
+{
+    HWND control = GetDlgItem(dialog, id);
+    ShowWindow(control, SW_HIDE);
+    UpdateWindow(control);
+}
+
+static void KeepPointerOnWizard(void)
+{
+    RECT r;
+    POINT pointer;
+    if (GetWindowRect(WizardWindow, &r) && GetCursorPos(&pointer) && !PtInRect(&r, pointer))
+        SetCursorPos(r.left + (r.right - r.left) / 2, r.top + (r.bottom - r.top) / 2);
+}
+
+void RunInstallation(HWND dialog)
+{
+    if (!PrepareInstallFolder(dialog)) {
+        ShowFolderNotice();
+        ReturnToFolderPage(dialog);
+        return;
+    }
+    DesktopIconChoice = IsDlgButtonChecked(dialog, IDC_DESKTOP_ICON) == BST_CHECKED;
+    HWND combo = GetDlgItem(dialog, IDC_LANGUAGE_COMBO);
+    LRESULT selected = SendMessageA(combo, CB_GETCURSEL, 0, 0);
+    LRESULT language = selected >= 0 ? SendMessageA(combo, CB_GETITEMDATA, (WPARAM)selected, 0) : 0;
+    ChosenLanguage = language >= 0 && language <= 2 ? (UiLanguage)language : 0;
+
+    static const int kHidden[] = { IDC_NEXT, IDC_BACK, IDCANCEL, IDC_BOTTOM_STRIP };
+    for (int id : kHidden)
+        HideButton(dialog, id);
+
+    // Whole seconds of the calendar: the wait ends 4 to 5 seconds later.
+    time_t start = time(NULL);
+    SetCursor(LoadCursorA(NULL, IDC_WAIT));
+    KeepPointerOnWizard();
+    int result = RunInstallSequence();
+    while (time(NULL) < start + kMinimumSeconds)
+        Sleep(50);
+
+    if (result) {
+        BilingualMessageBox(kSuccessChinese, kSuccessEnglish, 0, WizardWindow);
+        OfferSpeechComponent();
+    } else {
+        BilingualMessageBox(kFailureChinese, kFailureEnglish, 0, WizardWindow);
+    }
+    WizardPage = kPageQuit;
+}
