@@ -4,9 +4,10 @@
 //
 //   bench_release compare RUNS OURS NSIS_ZLIB NSIS_LZMA TRIVIAL LIST WORKDIR
 //       the whole comparison (the other modes are its child processes)
-//   bench_release extract OURS LIST FOLDER RESULT
-//       our extraction of every catalogue row of LIST into FOLDER, timed in
-//       process (no five-second minimum); writes the seconds to RESULT
+//   bench_release extract OURS FOLDER RESULT
+//       our install sequence (RunInstallSequence, every catalogue row) into
+//       FOLDER, timed in process (no five-second minimum, no desktop icons,
+//       no class registration); writes the seconds to RESULT
 //   bench_release floor OURS LIST FOLDER RESULT
 //       the platform's floor: the same resources inflated with one
 //       uncompress each and written with one WriteFile, nothing else
@@ -73,27 +74,21 @@ static void WriteResult(const char *path, double seconds)
     }
 }
 
-static int Extract(const char *installer, const char *list, const char *folder, const char *result)
+static int Extract(const char *installer, const char *folder, const char *result)
 {
-    std::vector<Row> rows = CatalogueRows(list);
+    // Mapped as an image of data, as bench_sequence does: its resources are
+    // what the sequence reads. No desktop icons, no class registration.
     ModuleInstance = LoadLibraryExA(installer, NULL, LOAD_LIBRARY_AS_DATAFILE);
-    if (!ModuleInstance || rows.empty())
+    if (!ModuleInstance)
         return 2;
     CreateDirectoryA(folder, NULL);
     lstrcpynA(InstallFolderPath, folder, MAX_PATH);
+    DesktopIconChoice = 0;
+    DocumentRegistration = 0;
     double start = Now();
-    // As the install sequence does: one 16 MiB work buffer for the whole run.
-    unsigned char *buffer = (unsigned char *)malloc(kCatalogueCapacity);
-    if (!buffer)
-        return 3;
-    int failures = 0;
-    for (const Row &row : rows) {
-        PayloadEntry entry = { row.id, row.name.c_str(), buffer, kCatalogueCapacity, 0, 0, NULL };
-        failures += ExtractPayload(entry) ? 0 : 1;
-    }
-    free(buffer);
+    int installed = RunInstallSequence();   // its own 16 MiB buffer, every catalogue row
     WriteResult(result, Now() - start);
-    return failures ? 4 : 0;
+    return installed ? 0 : 4;
 }
 
 static int Floor(const char *installer, const char *list, const char *folder, const char *result)
@@ -332,8 +327,7 @@ static int Compare(int runs, const char *ours, const char *nsisZlib, const char 
             trivialStart.Add(m.seconds);
 
         snprintf(folder, sizeof folder, "%s\\ours-%d", work, run + 1);
-        m = RunToEnd(q + self + q + " extract " + q + ours + q + " " + q + list + q + " " + q + folder + q +
-                     " " + q + result + q);
+        m = RunToEnd(q + self + q + " extract " + q + ours + q + " " + q + folder + q + " " + q + result + q);
         failures += m.exitCode != 0;
         if (run >= 0) {
             oursExtract.Add(m.exitCode == 0 ? ReadResult(result) : -1);
@@ -431,8 +425,8 @@ static int Compare(int runs, const char *ours, const char *nsisZlib, const char 
 
 int main(int argc, char **argv)
 {
-    if (argc == 6 && !strcmp(argv[1], "extract"))
-        return Extract(argv[2], argv[3], argv[4], argv[5]);
+    if (argc == 5 && !strcmp(argv[1], "extract"))
+        return Extract(argv[2], argv[3], argv[4]);
     if (argc == 6 && !strcmp(argv[1], "floor"))
         return Floor(argv[2], argv[3], argv[4], argv[5]);
     if (argc == 9 && !strcmp(argv[1], "compare"))

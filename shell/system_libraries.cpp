@@ -3,10 +3,14 @@
 
 #include "shell/system_libraries.h"
 
+#include <shellapi.h>
 #include <string.h>
 
 // LOAD_LIBRARY_SEARCH_SYSTEM32, for headers of systems without it.
 static const DWORD kSearchSystem32 = 0x00000800;
+
+// 1 once SetDefaultDllDirectories limits every search to System32.
+static int searchRestricted;
 
 // DLLs that the windowing, common-control and shell-link code loads by name
 // on some Windows version and that are not KnownDLLs. Loaded by full path up
@@ -15,8 +19,24 @@ static const DWORD kSearchSystem32 = 0x00000800;
 static const char *const kPreloaded[] = {
     "uxtheme.dll", "comctl32.dll", "userenv.dll", "setupapi.dll", "apphelp.dll",
     "propsys.dll", "dwmapi.dll", "cryptbase.dll", "oleacc.dll", "clbcatq.dll",
-    "version.dll", "ntmarta.dll", "profapi.dll", NULL
+    "version.dll", "ntmarta.dll", "profapi.dll", "msimg32.dll", NULL
 };
+
+// Loaded by the common controls through a delay-load import, which Wine
+// resolves with the program's folder first even after
+// SetDefaultDllDirectories: loaded up front in every case.
+static const char *const kDelayLoaded[] = { "msimg32.dll", NULL };
+
+static void Preload(const char *const *names)
+{
+    // A library missing on this system is skipped without the system's
+    // error box.
+    UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    for (int i = 0; names[i]; i++)
+        if (!GetModuleHandleA(names[i]))
+            LoadSystemLibrary(names[i]);
+    SetErrorMode(previousMode);
+}
 
 HMODULE LoadSystemLibrary(const char *name)
 {
@@ -30,9 +50,12 @@ HMODULE LoadSystemLibrary(const char *name)
     if (length + nameLength >= MAX_PATH)
         return NULL;
     memcpy(path + length, name, nameLength + 1);
-    // With a full path, LOAD_WITH_ALTERED_SEARCH_PATH makes the library's own
-    // dependencies come from its folder too (every Win32 system has it).
-    return LoadLibraryExA(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+    // The library's own dependencies are searched too: with the search
+    // restricted, in System32 only; otherwise LOAD_WITH_ALTERED_SEARCH_PATH
+    // (every Win32 system has it) puts the library's folder, System32, in
+    // the place of the program's folder. Combined with the restriction it
+    // would bring the program's folder back (so it does under Wine).
+    return LoadLibraryExA(path, NULL, searchRestricted ? 0 : LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 FARPROC SystemFunction(const char *library, const char *function)
@@ -68,16 +91,12 @@ void RestrictDllSearchToSystem(void)
 
     SetDefaultDllDirectoriesFunction setDefault =
         (SetDefaultDllDirectoriesFunction)(void *)GetProcAddress(kernel, "SetDefaultDllDirectories");
-    if (setDefault && !vista && setDefault(kSearchSystem32))
+    if (setDefault && !vista && setDefault(kSearchSystem32)) {
+        searchRestricted = 1;
+        Preload(kDelayLoaded);
         return;
-
-    // A library missing on this system is skipped without the system's
-    // error box.
-    UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    for (int i = 0; kPreloaded[i]; i++)
-        if (!GetModuleHandleA(kPreloaded[i]))
-            LoadSystemLibrary(kPreloaded[i]);
-    SetErrorMode(previousMode);
+    }
+    Preload(kPreloaded);
 }
 
 int RegisterCommonControls(void)
@@ -89,4 +108,21 @@ int RegisterCommonControls(void)
         return 0;
     init();
     return 1;
+}
+
+BOOL SystemGetOpenFileName(OPENFILENAMEA *request)
+{
+    typedef BOOL(WINAPI * GetOpenFileNameFunction)(OPENFILENAMEA *);
+    GetOpenFileNameFunction open =
+        (GetOpenFileNameFunction)(void *)SystemFunction("comdlg32.dll", "GetOpenFileNameA");
+    return open ? open(request) : FALSE;
+}
+
+HINSTANCE SystemShellExecute(HWND window, const char *verb, const char *file, const char *parameters,
+                             const char *folder, int show)
+{
+    typedef HINSTANCE(WINAPI * ShellExecuteFunction)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
+    ShellExecuteFunction execute = (ShellExecuteFunction)(void *)SystemFunction("shell32.dll", "ShellExecuteA");
+    return execute ? execute(window, verb, file, parameters, folder, show)
+                   : (HINSTANCE)(INT_PTR)SE_ERR_DLLNOTFOUND;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commdlg.h>
 
 // Stops DLL searches from looking in the program's folder and the current
 // folder, where a hostile page may have saved a DLL next to a downloaded
@@ -29,3 +30,12 @@ FARPROC SystemFunction(const char *library, const char *function);
 // controls has; COMCTL32 is loaded from the system folder at run time.
 // Returns 0 when the library or the function is missing.
 int RegisterCommonControls(void);
+
+// The two calls of COMDLG32 and SHELL32 the installer makes, through their
+// System32 copies loaded at run time after the search restriction: imported
+// statically, those DLLs would be loaded at start, and with them their own
+// dependencies (under Wine, COMCTL32 from the installer's folder). Both fail
+// as the real calls do when the library or function is missing.
+BOOL SystemGetOpenFileName(OPENFILENAMEA *request);
+HINSTANCE SystemShellExecute(HWND window, const char *verb, const char *file, const char *parameters,
+                             const char *folder, int show);

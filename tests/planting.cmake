@@ -30,4 +30,4 @@ lunko_test_run(test_dll_planting_vista PROGRAM test_dll_planting
       "LUNKO_PLANTING_PROBE=$<TARGET_FILE:planting_probe>"
       "LUNKO_PLANTED_NAMES=${planted_names}"
       "LUNKO_EXTRA_OVERRIDES=${planted_names}=n,b"
-  ARGS --gtest_filter=*TakeNothing*:*InstallerLoadsNo*)
+  ARGS --gtest_filter=*TakeNothing*:*InstallerLoadsNoPlantedDll)

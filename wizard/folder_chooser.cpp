@@ -10,6 +10,7 @@
 
 #include "render/render.h"
 #include "resources/ids.h"
+#include "shell/system_libraries.h"
 #include "wizard/wizard.h"
 
 enum {
@@ -80,5 +81,5 @@ int ChooseInstallFolder(void)
                   | OFN_PATHMUSTEXIST;
     request.lpfnHook = FolderChooserHook;
     request.lpTemplateName = MAKEINTRESOURCEA(IDD_FOLDER_CHOOSER);
-    return GetOpenFileNameA(&request) != 0;
+    return SystemGetOpenFileName(&request) != 0;   // COMDLG32 from System32, at run time
 }

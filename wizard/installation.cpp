@@ -12,6 +12,7 @@
 
 #include "payload/payload.h"
 #include "resources/ids.h"
+#include "shell/system_libraries.h"
 #include "wizard/wizard.h"
 
 static const char kFolderNoticeChinese[] =
@@ -187,7 +188,7 @@ static void OfferSpeechComponent(void)
                                path };
         // Opened only when this run wrote it whole.
         if (n > 0 && n < MAX_PATH && ExtractPayload(entry))
-            ShellExecuteA(NULL, "open", path, NULL, NULL, SW_SHOWNORMAL);
+            SystemShellExecute(NULL, "open", path, NULL, NULL, SW_SHOWNORMAL);  // SHELL32 at run time
         else
             RemoveDirectoryA(folder);
     }

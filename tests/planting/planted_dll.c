@@ -1,6 +1,7 @@
 /* A DLL planted beside the installer, as a hostile page might save it into
  * a Downloads folder. Copied under the names of system DLLs; when loaded it
- * leaves a marker file "<its own path>.loaded" and otherwise does nothing.
+ * leaves a marker file "<its own path>.loaded" naming the program that
+ * loaded it, and otherwise does nothing.
  * It exports the common-controls entry points so that a program importing
  * them statically would load it too. */
 #include <windows.h>
@@ -14,9 +15,17 @@ BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID reserved)
         DWORD length = GetModuleFileNameA(self, path, MAX_PATH);
         if (length > 0 && length < MAX_PATH) {
             strcpy(path + length, ".loaded");
-            HANDLE marker = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-            if (marker != INVALID_HANDLE_VALUE)
+            HANDLE marker = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_ALWAYS, 0, NULL);
+            if (marker != INVALID_HANDLE_VALUE) {
+                /* Which program loaded it, one line per load. */
+                char program[MAX_PATH + 2];
+                DWORD written, n = GetModuleFileNameA(NULL, program, MAX_PATH);
+                program[n++] = '\r';
+                program[n++] = '\n';
+                SetFilePointer(marker, 0, NULL, FILE_END);
+                WriteFile(marker, program, n, &written, NULL);
                 CloseHandle(marker);
+            }
         }
     }
     return TRUE;

@@ -18,6 +18,8 @@
 #include "tests/driver/driver.h"
 
 static const char kWizardCaption[] = "Lunkovan Zavav Irazaz Installer";
+static const char kBoxCaption[] = "Tavelorn Install Message";
+static const char kSuccessNotice[] = "Congratulations! Installation Success!";
 static const char kDownloads[] = "C:\\Downloads";
 
 // The planted names (tests/planting.cmake), comma-separated; the test run
@@ -65,9 +67,11 @@ protected:
         HANDLE search = FindFirstFileA((std::string(kDownloads) + "\\*.loaded").c_str(), &data);
         if (search == INVALID_HANDLE_VALUE)
             return found;
-        do
-            found.push_back(data.cFileName);
-        while (FindNextFileA(search, &data));
+        do {
+            std::vector<unsigned char> who =
+                ReadWholeFile(std::string(kDownloads) + "\\" + data.cFileName);
+            found.push_back(std::string(data.cFileName) + " (by " + std::string(who.begin(), who.end()) + ")");
+        } while (FindNextFileA(search, &data));
         FindClose(search);
         return found;
     }
@@ -100,7 +104,9 @@ TEST_F(DllPlanting, APlantedDllIsLoadedWithoutTheProtection)
     std::string probe = Copy(DosPath(TestSetting("LUNKO_PLANTING_PROBE")), "probe.exe");
     EXPECT_EQ(0, Run(probe, "unprotected"));
     std::vector<std::string> markers = Markers();
-    EXPECT_NE(markers.end(), std::find(markers.begin(), markers.end(), "comctl32.dll.loaded"))
+    EXPECT_NE(markers.end(), std::find_if(markers.begin(), markers.end(), [](const std::string &m) {
+                  return m.compare(0, 19, "comctl32.dll.loaded") == 0;
+              }))
         << "the planted DLLs are not reached: the overrides do not work and this test proves nothing";
 }
 
@@ -132,6 +138,51 @@ TEST_F(DllPlanting, TheInstallerLoadsNoPlantedDll)
         ClickControl(wizard, IDCANCEL);
     EXPECT_EQ(0, WaitForExit(&program, 60000));
     EndProgram(&program);
+    for (const std::string &marker : Markers())
+        ADD_FAILURE() << "planted DLL loaded: " << marker;
+}
+
+// Waits until the control that only page `page` shows is visible.
+static bool WaitForPage(HWND wizard, int id)
+{
+    DWORD start = GetTickCount();
+    while (!IsControlVisible(wizard, id) && GetTickCount() - start < 30000)
+        Sleep(50);
+    return IsControlVisible(wizard, id);
+}
+
+// A whole installation from that folder: the four pages, Install, the
+// success notice, and the speech package opened with the shell.
+TEST_F(DllPlanting, TheInstallerLoadsNoPlantedDllThroughAWholeInstallation)
+{
+    std::string installer = Copy(InstallerPath(), "LunkoSetup.exe");
+    Program program;
+    ASSERT_TRUE(StartProgram(installer, &program, kDownloads));
+    HWND wizard = WaitForWindow(kWizardCaption, program.processId);
+    ASSERT_TRUE(wizard != NULL) << "the wizard did not appear";
+    ClickControl(wizard, IDC_NEXT);
+    ASSERT_TRUE(WaitForPage(wizard, IDC_DISPLAY_QUESTION));
+    ClickControl(wizard, IDC_DISPLAY_OK);
+    Sleep(300);
+    ClickControl(wizard, IDC_NEXT);
+    ASSERT_TRUE(WaitForPage(wizard, IDC_SHOW_ENGLISH));
+    ClickControl(wizard, IDC_NEXT);
+    ASSERT_TRUE(WaitForPage(wizard, IDC_LANGUAGE_COMBO));
+    ClickControl(wizard, IDC_NEXT);                 // Install
+
+    std::string notices;
+    for (int i = 0; i < 2; i++) {                   // the success notice, the speech question
+        HWND box = WaitForWindow(kBoxCaption, program.processId, 180000);
+        if (!box)
+            break;
+        notices += ControlText(box, IDC_MESSAGE_ENGLISH) + "|";
+        ClickControl(box, IDOK);
+        WaitForWindowGone(kBoxCaption, program.processId, 30000);
+    }
+    EXPECT_EQ(0u, notices.find(kSuccessNotice)) << notices;
+    EXPECT_EQ(0, WaitForExit(&program, 60000));
+    EndProgram(&program);
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("C:\\Lunko\\LKOEdit.exe")) << "not installed";
     for (const std::string &marker : Markers())
         ADD_FAILURE() << "planted DLL loaded: " << marker;
 }
