@@ -8,6 +8,9 @@
 //       our install sequence (RunInstallSequence, every catalogue row) into
 //       FOLDER, timed in process (no five-second minimum, no desktop icons,
 //       no class registration); writes the seconds to RESULT
+//   bench_release rows OURS LIST FOLDER RESULT
+//       ExtractPayload alone for every catalogue row of LIST (what NSIS's
+//       silent install does: no deletions, configuration, shortcuts)
 //   bench_release floor OURS LIST FOLDER RESULT
 //       the platform's floor: the same resources inflated with one
 //       uncompress each and written with one WriteFile, nothing else
@@ -89,6 +92,31 @@ static int Extract(const char *installer, const char *folder, const char *result
     int installed = RunInstallSequence();   // its own 16 MiB buffer, every catalogue row
     WriteResult(result, Now() - start);
     return installed ? 0 : 4;
+}
+
+// The extraction alone, as NSIS's silent install does it: ExtractPayload for
+// every catalogue row of LIST, one 16 MiB buffer, no deletions, no
+// configuration update, no shortcuts.
+static int ExtractRows(const char *installer, const char *list, const char *folder, const char *result)
+{
+    std::vector<Row> rows = CatalogueRows(list);
+    ModuleInstance = LoadLibraryExA(installer, NULL, LOAD_LIBRARY_AS_DATAFILE);
+    if (!ModuleInstance || rows.empty())
+        return 2;
+    CreateDirectoryA(folder, NULL);
+    lstrcpynA(InstallFolderPath, folder, MAX_PATH);
+    double start = Now();
+    unsigned char *buffer = (unsigned char *)malloc(kCatalogueCapacity);
+    if (!buffer)
+        return 3;
+    int failures = 0;
+    for (const Row &row : rows) {
+        PayloadEntry entry = { row.id, row.name.c_str(), buffer, kCatalogueCapacity, 0, 0, NULL };
+        failures += ExtractPayload(entry) ? 0 : 1;
+    }
+    free(buffer);
+    WriteResult(result, Now() - start);
+    return failures ? 4 : 0;
 }
 
 static int Floor(const char *installer, const char *list, const char *folder, const char *result)
@@ -313,7 +341,7 @@ static int Compare(int runs, const char *ours, const char *nsisZlib, const char 
     const std::string q = "\"";
     const std::string result = std::string(work) + "\\result.txt";
 
-    Series trivialStart, oursExtract, floorExtract, zlibInstall, lzmaInstall;
+    Series trivialStart, oursExtract, oursRows, floorExtract, zlibInstall, lzmaInstall;
     Series oursWindow, nsisWindow, oursWindowPrivate, nsisWindowPrivate, oursWindowWs, nsisWindowWs;
     Series oursPeakWs, oursPeakPrivate, zlibPeakWs, zlibPeakPrivate, lzmaPeakWs, lzmaPeakPrivate;
     int failures = 0;
@@ -334,6 +362,13 @@ static int Compare(int runs, const char *ours, const char *nsisZlib, const char 
             oursPeakWs.Add(m.peakWorkingSet);
             oursPeakPrivate.Add(m.peakPrivate);
         }
+
+        snprintf(folder, sizeof folder, "%s\\rows-%d", work, run + 1);
+        m = RunToEnd(q + self + q + " rows " + q + ours + q + " " + q + list + q + " " + q + folder + q +
+                     " " + q + result + q);
+        failures += m.exitCode != 0;
+        if (run >= 0)
+            oursRows.Add(m.exitCode == 0 ? ReadResult(result) : -1);
 
         snprintf(folder, sizeof folder, "%s\\floor-%d", work, run + 1);
         m = RunToEnd(q + self + q + " floor " + q + ours + q + " " + q + list + q + " " + q + folder + q +
@@ -390,7 +425,8 @@ static int Compare(int runs, const char *ours, const char *nsisZlib, const char 
            "NSIS zlib (non-solid)", zlibSize, "NSIS LZMA (solid)", lzmaSize);
     printf("\n  %-38s %10s %10s %10s\n", "timings", "min", "median", "max");
     PrintRow("start of a trivial program", trivialStart, 1, "s");
-    PrintRow("ours: extraction, in process", oursExtract, 1, "s");
+    PrintRow("ours: install sequence, in process", oursExtract, 1, "s");
+    PrintRow("ours: ExtractPayload per row only", oursRows, 1, "s");
     PrintRow("floor: inflate + write, in process", floorExtract, 1, "s");
     PrintRow("NSIS zlib: silent install (whole)", zlibInstall, 1, "s");
     PrintRow("NSIS zlib: less trivial start", zlibNet, 1, "s");
@@ -416,6 +452,8 @@ static int Compare(int runs, const char *ours, const char *nsisZlib, const char 
     PrintRatio("extraction / NSIS zlib      (<= 0.60)", oursExtract.Median(), zlibNet.Median());
     PrintRatio("extraction / NSIS LZMA", oursExtract.Median(), lzmaNet.Median());
     PrintRatio("extraction / floor          (<= 1.50)", oursExtract.Median(), floorExtract.Median());
+    PrintRatio("rows only / NSIS zlib", oursRows.Median(), zlibNet.Median());
+    PrintRatio("rows only / floor", oursRows.Median(), floorExtract.Median());
     PrintRatio("first window / NSIS         (<= 0.80)", oursWindow.Median(), nsisWindow.Median());
     PrintRatio("peak private / NSIS zlib", oursPeakPrivate.Median(), zlibPeakPrivate.Median());
     if (failures)
@@ -427,6 +465,8 @@ int main(int argc, char **argv)
 {
     if (argc == 5 && !strcmp(argv[1], "extract"))
         return Extract(argv[2], argv[3], argv[4]);
+    if (argc == 6 && !strcmp(argv[1], "rows"))
+        return ExtractRows(argv[2], argv[3], argv[4], argv[5]);
     if (argc == 6 && !strcmp(argv[1], "floor"))
         return Floor(argv[2], argv[3], argv[4], argv[5]);
     if (argc == 9 && !strcmp(argv[1], "compare"))
