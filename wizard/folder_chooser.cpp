@@ -18,6 +18,11 @@ enum {
     kOwnerDrawStyle = 0x0B,     // BS_OWNERDRAW
 };
 
+// The template's caption. Without a title in the request the old-style
+// dialog replaces the template's caption with its default ("Open File"),
+// on Windows as under Wine, so the caption is passed again as the title.
+static const char kChooserTitle[] = "Choose Destination Directory";
+
 // The old-style dialog makes each folder the user opens the current
 // directory and puts the previous one back when it closes, so the folder
 // is read here, before the dialog ends.
@@ -78,6 +83,7 @@ int ChooseInstallFolder(void)
     request.nMaxFile = kStatedCapacity;
     request.Flags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_ENABLEHOOK | OFN_ENABLETEMPLATE
                   | OFN_PATHMUSTEXIST;
+    request.lpstrTitle = kChooserTitle;
     request.lpfnHook = FolderChooserHook;
     request.lpTemplateName = MAKEINTRESOURCEA(IDD_FOLDER_CHOOSER);
     return GetOpenFileNameA(&request) != 0;
