@@ -24,8 +24,10 @@ enum {
 static const char kChooserTitle[] = "Choose Destination Directory";
 
 // The old-style dialog makes each folder the user opens the current
-// directory and puts the previous one back when it closes, so the folder
-// is read here, before the dialog ends.
+// directory, so the folder is read here, before the dialog ends: whether
+// it puts the previous one back when it closes is not to be relied on
+// (Wine leaves the last one; Windows calls OFN_NOCHANGEDIR ineffective for
+// the open dialog).
 static BOOL TakeCurrentFolder(HWND window)
 {
     char folder[MAX_PATH];
