@@ -1,0 +1,33 @@
+# Faults met during a whole installation.
+#
+# A damaged payload: test builds of the installer whose payload is damaged as
+# a bad download or disk would damage it - a stream cut short, one whose
+# Adler-32 does not match, and sound streams that inflate one byte past the
+# buffer they are read into ("id=damage" as tools/damagepayload.cpp takes it).
+#   optional  optional rows (an Adler-32, past 16,777,216 bytes), the English
+#             agreement (past 65,535) and the speech package (cut): all skipped
+#   required  a required row (cut): the failure notice; both agreement texts
+#             (cut, an Adler-32) skipped
+foreach(case
+    "optional;173=adler 187=zeros:16777217 161=zeros:65536 1029=truncated;173 187;*SkipsDamagedOptional*"
+    "required;116=truncated 124=truncated 161=adler;116;*FailsAtADamagedRequired*")
+  list(GET case 0 variant)
+  list(GET case 1 damages)
+  list(GET case 2 rows)
+  list(GET case 3 filter)
+  separate_arguments(damages)
+  set(dir ${CMAKE_BINARY_DIR}/payload-damaged-${variant})
+  add_custom_command(
+    OUTPUT ${dir}/payload.rc
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
+    COMMAND ${LUNKO_DAMAGEPAYLOAD} ${PAYLOAD_RC} ${dir} ${damages}
+    DEPENDS ${PAYLOAD_RC} ${LUNKO_DAMAGEPAYLOAD}
+    COMMENT "Damaging the payload for installer_damaged_${variant}"
+    VERBATIM)
+  lunko_installer(installer_damaged_${variant} ${dir}/payload.rc)
+  add_dependencies(test_walk installer_damaged_${variant})
+  lunko_test_run(walk_damaged_${variant} PROGRAM test_walk ENV "LUNKO_DAMAGED_ROWS=${rows}"
+    ARGS --gtest_filter=${filter})
+  set_property(TEST walk_damaged_${variant} PROPERTY ENVIRONMENT_MODIFICATION
+    "LUNKO_INSTALLER=set:$<TARGET_FILE:installer_damaged_${variant}>")
+endforeach()
