@@ -485,3 +485,40 @@ TEST_F(WizardRun, FailsAtADamagedRequiredFileAndWritesNothingFromItOn)
     EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CLASSES_ROOT, "LKOEditor.Document", 0, KEY_READ, &key))
         << "no document class after a failure";
 }
+
+// ---- someone else's files ------------------------------------------------
+// Run as an unprivileged user, with a folder (C:\Locked) and two files of the
+// default folder, one optional and one required (fccdic.bin, Tavelorn.exe),
+// that belong to another user and are read-only (LUNKO_FOREIGN).
+
+TEST_F(WizardRun, NeverReportsSuccessWhereTheUserMayNotWrite)
+{
+    const char *const foreign[] = { "C:\\Lunko\\fccdic.bin", "C:\\Lunko\\Tavelorn.exe" };
+    std::vector<std::vector<unsigned char>> before;
+    for (const char *path : foreign)
+        before.push_back(ReadWholeFile(path));
+    ASSERT_FALSE(before[1].empty()) << "the run prepares files of another user";
+
+    Start();
+    SendMessageA(Control(wizard, IDC_FOLDER_EDIT), WM_SETTEXT, 0, (LPARAM) "C:\\Locked\\Lunko");
+    WalkToLastPage(IDC_DISPLAY_OK, 0);
+    ClickControl(wizard, IDC_NEXT);
+    EXPECT_EQ(kFolderNotice, Answer(IDOK, nullptr)) << "a folder that cannot be made";
+    ASSERT_TRUE(WaitForPage(0));
+    SendMessageA(Control(wizard, IDC_FOLDER_EDIT), WM_SETTEXT, 0, (LPARAM) "C:\\Locked");
+    WalkToLastPage(IDC_DISPLAY_OK, 0);
+    ClickControl(wizard, IDC_NEXT);
+    EXPECT_EQ(kFailureNotice, Answer(IDOK, nullptr)) << "a folder that cannot be written";
+    EXPECT_EQ(0, WaitForExit(&program, 60000));
+    EXPECT_TRUE(FilesIn("C:\\Locked", "*").empty());
+    EndProgram(&program);
+
+    Start();
+    WalkToLastPage(IDC_DISPLAY_OK, 0);
+    ClickControl(wizard, IDC_NEXT);
+    EXPECT_EQ(kFailureNotice, Answer(IDOK, nullptr)) << "a required file that cannot be replaced";
+    EXPECT_EQ(0, WaitForExit(&program, 60000));
+    for (size_t i = 0; i < before.size(); i++)
+        EXPECT_TRUE(ReadWholeFile(foreign[i]) == before[i]) << foreign[i] << " is left as it was";
+    EXPECT_TRUE(LinksIn(ShortcutFolder(CSIDL_DESKTOP)).empty());
+}

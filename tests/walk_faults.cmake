@@ -31,3 +31,9 @@ foreach(case
   set_property(TEST walk_damaged_${variant} PROPERTY ENVIRONMENT_MODIFICATION
     "LUNKO_INSTALLER=set:$<TARGET_FILE:installer_damaged_${variant}>")
 endforeach()
+
+# Someone else's files: a folder and read-only files of another owner, met by
+# an unprivileged user (as root, Wine writes over read-only files).
+lunko_test_run(walk_foreign_files PROGRAM test_walk USER 65534
+  ENV "LUNKO_FOREIGN=Locked/ Lunko/fccdic.bin Lunko/Tavelorn.exe"
+  ARGS --gtest_filter=*MayNotWrite*)

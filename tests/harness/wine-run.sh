@@ -16,6 +16,10 @@
 #                        (e.g. 8m) that the program can fill; where mounting
 #                        is not allowed, LUNKO_SMALL_DRIVE_UNAVAILABLE tells
 #                        the program why
+#   LUNKO_FOREIGN        "path ..." under drive C, made after the prefix is
+#                        given to LUNKO_USER: read-only and owned by root, as
+#                        another user's files (a trailing / makes a folder);
+#                        missing folders above them are made as the run's user
 set -u
 
 template=${LUNKO_WINE_TEMPLATE:-/tmp/lunko-wine-template-$(id -u)}
@@ -100,6 +104,16 @@ if [ -n "${LUNKO_USER:-}" ]; then
     chown -R "$LUNKO_USER:$LUNKO_USER" "$run"
     as_user=(setpriv --reuid="$LUNKO_USER" --regid="$LUNKO_USER" --clear-groups)
 fi
+
+for item in ${LUNKO_FOREIGN:-}; do
+    path=$WINEPREFIX/drive_c/${item%/}
+    "${as_user[@]}" mkdir -p "$(dirname "$path")"
+    if [ "$item" != "${item%/}" ]; then
+        mkdir -p -m 0555 "$path"
+    else
+        printf 'Left here by another user.\r\n' > "$path" && chmod 0444 "$path"
+    fi
+done
 
 small_mount=
 if [ -n "${LUNKO_SMALL_DRIVE:-}" ]; then
