@@ -127,10 +127,12 @@ if [ -n "${LUNKO_SMALL_DRIVE:-}" ]; then
     fi
 fi
 
-# Xvfb picks a free display itself and reports it on the pipe.
+# Xvfb picks a free display itself and reports it on the pipe. The screen is
+# larger than the wizard needs: a notice naming a long path is wider than
+# 1024 pixels, and a picture of it must show it whole.
 xvfb_fifo=$run/display
 mkfifo "$xvfb_fifo"
-Xvfb -displayfd 6 -screen 0 1024x768x24 -nolisten tcp 6>"$xvfb_fifo" >/dev/null 2>&1 &
+Xvfb -displayfd 6 -screen 0 1600x1200x24 -nolisten tcp 6>"$xvfb_fifo" >/dev/null 2>&1 &
 xvfb_pid=$!
 read -r display < "$xvfb_fifo"
 export DISPLAY=:$display
