@@ -201,6 +201,15 @@ TEST_F(WizardRun, InstallsTheProductFromTheFirstPageToTheLastNotice)
     EXPECT_TRUE(IsControlVisible(wizard, IDC_AGREEMENT_EN)) << "the English text shows first";
     EXPECT_FALSE(IsControlVisible(wizard, IDC_AGREEMENT_ZH));
     Shot("page2");
+    // The Chinese lines, drawn from their own bytes whatever the code page.
+    ClickControl(wizard, IDC_SHOW_ENGLISH);
+    DWORD start = GetTickCount();
+    while (!IsControlVisible(wizard, IDC_AGREEMENT_ZH) && GetTickCount() - start < 10000)
+        Sleep(50);
+    EXPECT_TRUE(IsControlVisible(wizard, IDC_AGREEMENT_ZH));
+    Sleep(300);
+    Shot("page2_chinese");
+    ClickControl(wizard, IDC_SHOW_ENGLISH);
     Next(3);
     HWND combo = Control(wizard, IDC_LANGUAGE_COMBO);
     for (int i = 0; i < 3; i++)
