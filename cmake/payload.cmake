@@ -12,7 +12,7 @@
 #   target demoapp       the demo program (Win32 GUI) that stands in for the
 #                        installed programs of a demo payload
 #   target lunko_host_tools, LUNKO_PACKER, LUNKO_GLYPHSHEET,
-#   LUNKO_DEMOPAYLOAD, LUNKO_MKICON
+#   LUNKO_DEMOPAYLOAD, LUNKO_MKICON, LUNKO_DAMAGEPAYLOAD
 #                        the host tools and their paths (build machine
 #                        executables, for tests that run them directly)
 #   lunko_pack_payload(NAME LIST FROM OUTDIR)
@@ -44,6 +44,7 @@ set(LUNKO_GLYPHSHEET "${LUNKO_HOST_DIR}/glyphsheet")
 set(LUNKO_DEMOPAYLOAD "${LUNKO_HOST_DIR}/demopayload")
 set(LUNKO_MKICON "${LUNKO_HOST_DIR}/mkicon")
 set(LUNKO_CATALOGUECHECK "${LUNKO_HOST_DIR}/cataloguecheck")
+set(LUNKO_DAMAGEPAYLOAD "${LUNKO_HOST_DIR}/damagepayload")
 
 set(_lunko_host_configure
     ${CMAKE_COMMAND} -E env --unset=CMAKE_TOOLCHAIN_FILE --unset=CC --unset=CXX
@@ -66,7 +67,7 @@ ExternalProject_Add(lunko_host_tools
   BUILD_ALWAYS ON
   INSTALL_COMMAND ""
   BUILD_BYPRODUCTS "${LUNKO_PACKER}" "${LUNKO_GLYPHSHEET}" "${LUNKO_DEMOPAYLOAD}" "${LUNKO_MKICON}"
-    "${LUNKO_CATALOGUECHECK}")
+    "${LUNKO_CATALOGUECHECK}" "${LUNKO_DAMAGEPAYLOAD}")
 
 # --- Payload list ------------------------------------------------------------
 # Reads a payload list at configure time; sets <prefix>_IDS and

@@ -8,6 +8,9 @@ lunko_test(test_owner_draw
   LIBS comctl32
   DEPENDS installer lunko_icons)
 target_include_directories(test_owner_draw PRIVATE ${installer_icon_dir})
+# List items on a Big5 system, where strings kept by the list lose GBK text.
+lunko_test_run(test_owner_draw_zh_TW PROGRAM test_owner_draw LOCALE zh_TW
+  ARGS --gtest_filter=OwnerListItem.*)
 
 # The message box: box_runner shows a series of boxes that the test checks
 # and ends one by one.

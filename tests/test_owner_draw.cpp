@@ -322,6 +322,7 @@ protected:
         item.itemAction = ODA_DRAWENTIRE;
         item.itemState = state;
         item.hwndItem = isCombo ? combo : list;
+        item.itemData = isCombo ? 0 : (ULONG_PTR)SendMessageA(list, LB_GETITEMDATA, itemId, 0);
         item.hDC = canvas.dc;
         SetRect(&item.rcItem, 0, 0, canvas.width, 23);
         DrawOwnerListItem(id, isCombo, &item, dialog);
@@ -369,6 +370,25 @@ TEST_F(OwnerListItem, DrawsAgreementLinesInBlackOnTheWindowColour)
     SelectObject(reference.dc, GetStockObject(DEFAULT_GUI_FONT));
     DrawExpectedLabel(reference.dc, 2, 2, "第一条 The first line", RGB(0, 0, 0), RGB(0, 0, 0));
     EXPECT_EQ(0, CountDifferences(canvas.Snapshot(), reference.Snapshot(), 0, 0, 300, 23));
+}
+
+// An agreement line carries its own GBK bytes in its item data: on a Big5
+// system the list's copy of its string comes back with 确 (C8 B7) lost.
+TEST_F(OwnerListItem, DrawsAnAgreementLineFromTheBytesItCarries)
+{
+    static const char line[] = "确认本协议 Agreement";
+    int index = (int)SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)line);
+    ASSERT_GE(index, 0);
+    SendMessageA(list, LB_SETITEMDATA, (WPARAM)index, (LPARAM)line);
+    Canvas canvas(300, 23, kUntouched);
+    SelectObject(canvas.dc, GetStockObject(DEFAULT_GUI_FONT));
+    Draw(canvas, IDC_AGREEMENT_ZH, 0, (UINT)index, 0);
+    Canvas reference(300, 23, GetSysColor(COLOR_WINDOW));
+    SelectObject(reference.dc, GetStockObject(DEFAULT_GUI_FONT));
+    DrawExpectedLabel(reference.dc, 2, 2, line, RGB(0, 0, 0), RGB(0, 0, 0));
+    EXPECT_EQ(0, CountDifferences(canvas.Snapshot(), reference.Snapshot(), 0, 0, 300, 23))
+        << "code page " << GetACP();
+    SendMessageA(list, LB_DELETESTRING, (WPARAM)index, 0);
 }
 
 TEST_F(OwnerListItem, FillsButWritesNothingForItemNumbersAtOrPastTheCount)

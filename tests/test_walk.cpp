@@ -12,6 +12,7 @@
 
 #include <windows.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -27,6 +28,8 @@ static const char kBoxCaption[] = "Tavelorn Install Message";
 static const char kFolderNotice[] = "Cannot create folder! Please check folder path.";
 static const char kSuccessNotice[] = "Congratulations! Installation Success!";
 static const char kSpeechQuestion[] = "Now install sound module SAPI5.1 from Microsoft.";
+static const char kFailureNotice[] =
+    "Installation failed. Please check your system (quit all Lunko applications) and try again.";
 static const DWORD kReadOnlyHidden = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
 
 // The shortcut names in the bytes of each system language: the group and
@@ -63,7 +66,8 @@ protected:
     void Start(const char *currentFolder = nullptr)
     {
         ASSERT_TRUE(StartProgram(InstallerPath(), &program, currentFolder));
-        wizard = WaitForWindow(kWizardCaption, program.processId);
+        // Generous: under emulation a loaded machine starts Wine slowly.
+        wizard = WaitForWindow(kWizardCaption, program.processId, 180000);
         ASSERT_TRUE(wizard != NULL) << "the wizard did not appear";
     }
 
@@ -197,6 +201,15 @@ TEST_F(WizardRun, InstallsTheProductFromTheFirstPageToTheLastNotice)
     EXPECT_TRUE(IsControlVisible(wizard, IDC_AGREEMENT_EN)) << "the English text shows first";
     EXPECT_FALSE(IsControlVisible(wizard, IDC_AGREEMENT_ZH));
     Shot("page2");
+    // The Chinese lines, drawn from their own bytes whatever the code page.
+    ClickControl(wizard, IDC_SHOW_ENGLISH);
+    DWORD start = GetTickCount();
+    while (!IsControlVisible(wizard, IDC_AGREEMENT_ZH) && GetTickCount() - start < 10000)
+        Sleep(50);
+    EXPECT_TRUE(IsControlVisible(wizard, IDC_AGREEMENT_ZH));
+    Sleep(300);
+    Shot("page2_chinese");
+    ClickControl(wizard, IDC_SHOW_ENGLISH);
     Next(3);
     HWND combo = Control(wizard, IDC_LANGUAGE_COMBO);
     for (int i = 0; i < 3; i++)
@@ -340,10 +353,15 @@ TEST_F(WizardRun, RefusesAFolderTextThatNamesNoUsableFolderAndReturnsToTheFirstP
         EXPECT_FALSE(IsControlVisible(wizard, IDC_BACK));
         EXPECT_TRUE(IsControlVisible(wizard, IDC_NEXT));
         EXPECT_TRUE(IsControlVisible(wizard, IDCANCEL));
+        // The page shows before the focus moves to the folder box.
+        DWORD start = GetTickCount();
+        while (FocusedWindow(program.threadId) != Control(wizard, IDC_FOLDER_EDIT)
+               && GetTickCount() - start < 10000)
+            Sleep(50);
         EXPECT_EQ(Control(wizard, IDC_FOLDER_EDIT), FocusedWindow(program.threadId));
-        DWORD start = 0, end = 0;
-        SendMessageA(Control(wizard, IDC_FOLDER_EDIT), EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
-        EXPECT_EQ(0u, start);
+        DWORD first = 0, end = 0;
+        SendMessageA(Control(wizard, IDC_FOLDER_EDIT), EM_GETSEL, (WPARAM)&first, (LPARAM)&end);
+        EXPECT_EQ(0u, first);
         EXPECT_EQ(text.size(), (size_t)end) << "the text is selected";
         EXPECT_EQ(text, ControlText(wizard, IDC_FOLDER_EDIT)) << "the text is kept to be corrected";
     }
@@ -363,4 +381,153 @@ TEST_F(WizardRun, RefusesAFolderTextThatNamesNoUsableFolderAndReturnsToTheFirstP
     EXPECT_EQ(0, WaitForExit(&program, 60000));
     EXPECT_TRUE(FileExists("C:\\existing\\LKOEdit.exe"));
     EXPECT_FALSE(FolderExists("C:\\existing\\doc"));
+}
+
+// ---- a damaged payload ---------------------------------------------------
+// Test builds whose payload has damaged resources (walk_faults.cmake):
+// LUNKO_DAMAGED_ROWS names the catalogue rows among them.
+
+static std::set<int> DamagedRows()
+{
+    std::set<int> rows;
+    std::string text = TestSetting("LUNKO_DAMAGED_ROWS");
+    const char *at = text.c_str();
+    int id, used;
+    while (sscanf(at, "%d%n", &id, &used) == 1) {
+        rows.insert(id);
+        at += used;
+    }
+    return rows;
+}
+
+static bool ProcessRuns(const char *exeName)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    bool found = false;
+    for (BOOL more = Process32First(snapshot, &entry); more && !found; more = Process32Next(snapshot, &entry))
+        found = Lower(entry.szExeFile) == exeName;
+    CloseHandle(snapshot);
+    return found;
+}
+
+// The Chinese agreement's lines, as the list shows them whole.
+static LRESULT ChineseAgreementLines()
+{
+    std::vector<unsigned char> text = ReadWholeFile(PayloadFilePath("agreement_zh.txt"));
+    return std::min<LRESULT>(500, std::count(text.begin(), text.end(), '\r'));
+}
+
+TEST_F(WizardRun, SkipsDamagedOptionalFilesAndTextsAndOpensNoDamagedSpeechPackage)
+{
+    std::set<int> damaged = DamagedRows();
+    ASSERT_FALSE(damaged.empty());
+    Start();
+    Next(1);
+    ClickControl(wizard, IDC_DISPLAY_OK);
+    Sleep(300);
+    Next(2);
+    EXPECT_EQ("", ControlText(wizard, IDC_AGREEMENT_EN)) << "the English text does not inflate";
+    Shot("page2_english");
+    // Each showing loads the texts again while one is missing: the Chinese
+    // lines are there once each, however often the page shows.
+    ClickControl(wizard, IDC_SHOW_ENGLISH);
+    ASSERT_TRUE(WaitUntil([](void *w) { return IsControlVisible((HWND)w, IDC_AGREEMENT_ZH); }, wizard));
+    Sleep(1500);
+    Shot("page2_chinese");
+    ClickControl(wizard, IDC_BACK);
+    ASSERT_TRUE(WaitForPage(1));
+    Next(2);
+    EXPECT_EQ(ChineseAgreementLines(), SendMessageA(Control(wizard, IDC_AGREEMENT_ZH), LB_GETCOUNT, 0, 0));
+    Next(3);
+    ClickControl(wizard, IDC_NEXT);
+    EXPECT_EQ(kSuccessNotice, Answer(IDOK, "success"));
+    EXPECT_EQ(kSpeechQuestion, Answer(IDOK, nullptr));
+    EXPECT_EQ(0, WaitForExit(&program, 60000));
+
+    for (const CatalogueRow &row : PayloadCatalogue) {
+        std::string path = "C:\\Lunko\\" + std::string(row.fileName);
+        if (damaged.count(row.resourceId)) {
+            EXPECT_FALSE(FileExists(path)) << "a damaged file is skipped whole: " << path;
+        } else if (row.resourceId != 120) {
+            EXPECT_TRUE(ReadWholeFile(path) == ReadWholeFile(PayloadFilePath(row.fileName))) << path;
+        }
+    }
+    EXPECT_TRUE(SpeechFolders().empty()) << "nothing of a damaged speech package is left";
+    EXPECT_FALSE(ProcessRuns("msiexec.exe")) << "a damaged speech package is never opened";
+}
+
+TEST_F(WizardRun, FailsAtADamagedRequiredFileAndWritesNothingFromItOn)
+{
+    std::set<int> damaged = DamagedRows();
+    ASSERT_EQ(1u, damaged.size());
+    Start();
+    Next(1);
+    ClickControl(wizard, IDC_DISPLAY_NO);
+    Sleep(300);
+    Next(2);
+    EXPECT_EQ("", ControlText(wizard, IDC_AGREEMENT_EN));
+    ClickControl(wizard, IDC_SHOW_ENGLISH);
+    ASSERT_TRUE(WaitUntil([](void *w) { return IsControlVisible((HWND)w, IDC_AGREEMENT_ZH); }, wizard));
+    EXPECT_EQ(0, SendMessageA(Control(wizard, IDC_AGREEMENT_ZH), LB_GETCOUNT, 0, 0))
+        << "a Chinese text that does not inflate shows no line";
+    Shot("page2_empty");
+    Next(3);
+    ClickControl(wizard, IDC_NEXT);
+    EXPECT_EQ(kFailureNotice, Answer(IDOK, "failure"));
+    EXPECT_EQ(0, WaitForExit(&program, 60000)) << "no speech question after a failure";
+
+    bool reached = false;
+    for (const CatalogueRow &row : PayloadCatalogue) {
+        std::string path = "C:\\Lunko\\" + std::string(row.fileName);
+        reached = reached || damaged.count(row.resourceId);
+        if (reached) {
+            EXPECT_FALSE(FileExists(path)) << path;
+        } else {
+            EXPECT_TRUE(ReadWholeFile(path) == ReadWholeFile(PayloadFilePath(row.fileName))) << path;
+        }
+    }
+    EXPECT_TRUE(LinksIn(ShortcutFolder(CSIDL_DESKTOP)).empty()) << "no shortcut after a failure";
+    EXPECT_TRUE(FilesIn(ShortcutFolder(CSIDL_PROGRAMS), "Lunko*").empty());
+    HKEY key;
+    EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CLASSES_ROOT, "LKOEditor.Document", 0, KEY_READ, &key))
+        << "no document class after a failure";
+}
+
+// ---- someone else's files ------------------------------------------------
+// Run as an unprivileged user, with a folder (C:\Locked) and two files of the
+// default folder, one optional and one required (fccdic.bin, Tavelorn.exe),
+// that belong to another user and are read-only (LUNKO_FOREIGN).
+
+TEST_F(WizardRun, NeverReportsSuccessWhereTheUserMayNotWrite)
+{
+    const char *const foreign[] = { "C:\\Lunko\\fccdic.bin", "C:\\Lunko\\Tavelorn.exe" };
+    std::vector<std::vector<unsigned char>> before;
+    for (const char *path : foreign)
+        before.push_back(ReadWholeFile(path));
+    ASSERT_FALSE(before[1].empty()) << "the run prepares files of another user";
+
+    Start();
+    SendMessageA(Control(wizard, IDC_FOLDER_EDIT), WM_SETTEXT, 0, (LPARAM) "C:\\Locked\\Lunko");
+    WalkToLastPage(IDC_DISPLAY_OK, 0);
+    ClickControl(wizard, IDC_NEXT);
+    EXPECT_EQ(kFolderNotice, Answer(IDOK, nullptr)) << "a folder that cannot be made";
+    ASSERT_TRUE(WaitForPage(0));
+    SendMessageA(Control(wizard, IDC_FOLDER_EDIT), WM_SETTEXT, 0, (LPARAM) "C:\\Locked");
+    WalkToLastPage(IDC_DISPLAY_OK, 0);
+    ClickControl(wizard, IDC_NEXT);
+    EXPECT_EQ(kFailureNotice, Answer(IDOK, nullptr)) << "a folder that cannot be written";
+    EXPECT_EQ(0, WaitForExit(&program, 60000));
+    EXPECT_TRUE(FilesIn("C:\\Locked", "*").empty());
+    EndProgram(&program);
+
+    Start();
+    WalkToLastPage(IDC_DISPLAY_OK, 0);
+    ClickControl(wizard, IDC_NEXT);
+    EXPECT_EQ(kFailureNotice, Answer(IDOK, nullptr)) << "a required file that cannot be replaced";
+    EXPECT_EQ(0, WaitForExit(&program, 60000));
+    for (size_t i = 0; i < before.size(); i++)
+        EXPECT_TRUE(ReadWholeFile(foreign[i]) == before[i]) << foreign[i] << " is left as it was";
+    EXPECT_TRUE(LinksIn(ShortcutFolder(CSIDL_DESKTOP)).empty());
 }

@@ -19,9 +19,16 @@ enum {
     kOwnerDrawStyle = 0x0B,     // BS_OWNERDRAW
 };
 
+// The template's caption. Without a title in the request the old-style
+// dialog replaces the template's caption with its default ("Open File"),
+// on Windows as under Wine, so the caption is passed again as the title.
+static const char kChooserTitle[] = "Choose Destination Directory";
+
 // The old-style dialog makes each folder the user opens the current
-// directory and puts the previous one back when it closes, so the folder
-// is read here, before the dialog ends.
+// directory, so the folder is read here, before the dialog ends: whether
+// it puts the previous one back when it closes is not to be relied on
+// (Wine leaves the last one; Windows calls OFN_NOCHANGEDIR ineffective for
+// the open dialog).
 static BOOL TakeCurrentFolder(HWND window)
 {
     char folder[MAX_PATH];
@@ -79,6 +86,7 @@ int ChooseInstallFolder(void)
     request.nMaxFile = kStatedCapacity;
     request.Flags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_ENABLEHOOK | OFN_ENABLETEMPLATE
                   | OFN_PATHMUSTEXIST;
+    request.lpstrTitle = kChooserTitle;
     request.lpfnHook = FolderChooserHook;
     request.lpTemplateName = MAKEINTRESOURCEA(IDD_FOLDER_CHOOSER);
     return SystemGetOpenFileName(&request) != 0;   // COMDLG32 from System32, at run time

@@ -19,6 +19,10 @@
 #                        (e.g. 8m) that the program can fill; where mounting
 #                        is not allowed, LUNKO_SMALL_DRIVE_UNAVAILABLE tells
 #                        the program why
+#   LUNKO_FOREIGN        "path ..." under drive C, made after the prefix is
+#                        given to LUNKO_USER: read-only and owned by root, as
+#                        another user's files (a trailing / makes a folder);
+#                        missing folders above them are made as the run's user
 set -u
 
 template=${LUNKO_WINE_TEMPLATE:-/tmp/lunko-wine-template-$(id -u)}
@@ -104,6 +108,16 @@ if [ -n "${LUNKO_USER:-}" ]; then
     as_user=(setpriv --reuid="$LUNKO_USER" --regid="$LUNKO_USER" --clear-groups)
 fi
 
+for item in ${LUNKO_FOREIGN:-}; do
+    path=$WINEPREFIX/drive_c/${item%/}
+    "${as_user[@]}" mkdir -p "$(dirname "$path")"
+    if [ "$item" != "${item%/}" ]; then
+        mkdir -p -m 0555 "$path"
+    else
+        printf 'Left here by another user.\r\n' > "$path" && chmod 0444 "$path"
+    fi
+done
+
 small_mount=
 if [ -n "${LUNKO_SMALL_DRIVE:-}" ]; then
     letter=${LUNKO_SMALL_DRIVE%%:*}
@@ -116,10 +130,12 @@ if [ -n "${LUNKO_SMALL_DRIVE:-}" ]; then
     fi
 fi
 
-# Xvfb picks a free display itself and reports it on the pipe.
+# Xvfb picks a free display itself and reports it on the pipe. The screen is
+# larger than the wizard needs: a notice naming a long path is wider than
+# 1024 pixels, and a picture of it must show it whole.
 xvfb_fifo=$run/display
 mkfifo "$xvfb_fifo"
-Xvfb -displayfd 6 -screen 0 1024x768x24 -nolisten tcp 6>"$xvfb_fifo" >/dev/null 2>&1 &
+Xvfb -displayfd 6 -screen 0 1600x1200x24 -nolisten tcp 6>"$xvfb_fifo" >/dev/null 2>&1 &
 xvfb_pid=$!
 read -r display < "$xvfb_fifo"
 export DISPLAY=:$display

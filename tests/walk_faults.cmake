@@ -1,0 +1,52 @@
+# Faults met during a whole installation.
+#
+# A damaged payload: test builds of the installer whose payload is damaged as
+# a bad download or disk would damage it - a stream cut short, one whose
+# Adler-32 does not match, and sound streams that inflate one byte past the
+# buffer they are read into ("id=damage" as tools/damagepayload.cpp takes it).
+#   optional  optional rows (an Adler-32, past 16,777,216 bytes), the English
+#             agreement (past 65,535) and the speech package (cut): all skipped
+#   required  a required row (cut): the failure notice; both agreement texts
+#             (cut, an Adler-32) skipped
+#   sheets    glyph sheets past 307,200 bytes: exit code 1 before any window
+function(damaged_installer variant)
+  set(dir ${CMAKE_BINARY_DIR}/payload-damaged-${variant})
+  add_custom_command(
+    OUTPUT ${dir}/payload.rc
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
+    COMMAND ${LUNKO_DAMAGEPAYLOAD} ${PAYLOAD_RC} ${dir} ${ARGN}
+    DEPENDS ${PAYLOAD_RC} ${LUNKO_DAMAGEPAYLOAD}
+    COMMENT "Damaging the payload for installer_damaged_${variant}"
+    VERBATIM)
+  lunko_installer(installer_damaged_${variant} ${dir}/payload.rc)
+endfunction()
+
+foreach(case
+    "optional;173=adler 187=zeros:16777217 161=zeros:65536 1029=truncated;173 187;*SkipsDamagedOptional*"
+    "required;116=truncated 124=truncated 161=adler;116;*FailsAtADamagedRequired*")
+  list(GET case 0 variant)
+  list(GET case 1 damages)
+  list(GET case 2 rows)
+  list(GET case 3 filter)
+  separate_arguments(damages)
+  damaged_installer(${variant} ${damages})
+  add_dependencies(test_walk installer_damaged_${variant})
+  lunko_test_run(walk_damaged_${variant} PROGRAM test_walk ENV "LUNKO_DAMAGED_ROWS=${rows}"
+    ARGS --gtest_filter=${filter})
+  set_property(TEST walk_damaged_${variant} PROPERTY ENVIRONMENT_MODIFICATION
+    "LUNKO_INSTALLER=set:$<TARGET_FILE:installer_damaged_${variant}>")
+endforeach()
+
+damaged_installer(sheets 110=zeros:307201)
+add_dependencies(test_installer_start installer_damaged_sheets)
+lunko_test_run(installer_start_damaged_sheets PROGRAM test_installer_start
+  ARGS --gtest_filter=*GlyphSheetsDoNotInflate*)
+set_property(TEST installer_start_damaged_sheets PROPERTY ENVIRONMENT_MODIFICATION
+  "LUNKO_BROKEN_SHEETS_INSTALLER=set:$<TARGET_FILE:installer_damaged_sheets>"
+  "LUNKO_SHORT_SHEETS_INSTALLER=set:$<TARGET_FILE:installer_damaged_sheets>")
+
+# Someone else's files: a folder and read-only files of another owner, met by
+# an unprivileged user (as root, Wine writes over read-only files).
+lunko_test_run(walk_foreign_files PROGRAM test_walk USER 65534
+  ENV "LUNKO_FOREIGN=Locked/ Lunko/fccdic.bin Lunko/Tavelorn.exe"
+  ARGS --gtest_filter=*MayNotWrite*)
