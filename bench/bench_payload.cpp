@@ -13,6 +13,7 @@
 
 #include <zlib.h>
 
+#include "bench/installer_path.h"
 #include "payload/payload.h"
 #include "render/render.h"
 #include "resources/ids.h"
@@ -106,16 +107,7 @@ static void BenchLabels(const char *installer)
 int main(int argc, char **argv)
 {
     char installer[MAX_PATH];
-    if (argc > 1) {
-        lstrcpynA(installer, argv[1], sizeof installer);
-    } else {
-        GetModuleFileNameA(NULL, installer, sizeof installer);
-        char *slash = strrchr(installer, '\\');
-        if (slash)
-            *slash = 0;
-        slash = strrchr(installer, '\\');
-        lstrcpyA(slash ? slash + 1 : installer, "LunkoSetup.exe");
-    }
+    FindInstaller(argc, argv, installer, sizeof installer);
     BenchInflate(installer);
     BenchLabels(installer);
     return 0;

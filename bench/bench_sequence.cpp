@@ -12,22 +12,14 @@
 #include <psapi.h>
 
 #include "payload/catalogue.h"
+#include "bench/installer_path.h"
 #include "payload/payload.h"
 #include "wizard/wizard.h"
 
 int main(int argc, char **argv)
 {
     char installer[MAX_PATH];
-    if (argc > 1) {
-        lstrcpynA(installer, argv[1], sizeof installer);
-    } else {
-        GetModuleFileNameA(NULL, installer, sizeof installer);
-        char *slash = strrchr(installer, '\\');
-        if (slash)
-            *slash = 0;
-        slash = strrchr(installer, '\\');
-        lstrcpyA(slash ? slash + 1 : installer, "LunkoSetup.exe");
-    }
+    FindInstaller(argc, argv, installer, sizeof installer);
     // Mapped as an image of data: its resources are what the sequence reads.
     ModuleInstance = LoadLibraryExA(installer, NULL, LOAD_LIBRARY_AS_DATAFILE);
     if (!ModuleInstance) {

@@ -43,7 +43,7 @@ add_test(NAME release_signature_verifies
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/release/verify-signature.sh
     ${sign_dir}/LunkoSetup.exe ${sign_dir}/cert.pem ${sign_dir}/verify)
 # The signed installer still finds its resources: it starts, shows the
-# wizard with its labels and ends as designed.
+# wizard with its labels and ends as it should.
 lunko_test_run(release_signed_installer_starts PROGRAM test_installer_start
   ENV "LUNKO_INSTALLER=${sign_dir}/LunkoSetup.exe"
   ARGS --gtest_filter=*FirstPage*:*Cancel)

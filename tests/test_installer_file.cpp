@@ -124,7 +124,7 @@ TEST(InstallerFile, ImportsKnownDllsOnly)
 // The oldest Windows the installer loads on (see the README): Windows 95 with
 // the Visual C++ runtime msvcrt.dll, and Windows NT 4.0. Every function of the
 // import table must exist there, or the loader refuses the whole program
-// before any of the design's paths for older systems can run. This lists what
+// before any of the installer's paths for older systems can run. This lists what
 // the installer may import, each function checked against its documented
 // minimum (shell 4.0 and common controls 4.70 functions are not here: they
 // are looked up at run time). A function missing here either goes on this

@@ -23,20 +23,6 @@
 
 #include "hostfiles.h"
 
-static std::string QuoteForResourceScript(const std::string &path)
-{
-    std::string quoted = "\"";
-    for (char c : path) {
-        if (c == '"')
-            quoted += "\"\"";
-        else if (c == '\\')
-            quoted += "\\\\";
-        else
-            quoted += c;
-    }
-    return quoted + "\"";
-}
-
 static std::string Unquote(const std::string &quoted)
 {
     std::string path;

@@ -38,3 +38,17 @@ int WriteIfChanged(const std::string &path, const std::string &data, bool &writt
     written = true;
     return 1;
 }
+
+std::string QuoteForResourceScript(const std::string &path)
+{
+    std::string quoted = "\"";
+    for (char c : path) {
+        if (c == '"')
+            quoted += "\"\"";
+        else if (c == '\\')
+            quoted += "\\\\";
+        else
+            quoted += c;
+    }
+    return quoted + "\"";
+}

@@ -1,4 +1,4 @@
-// Whole-file reading and writing shared by the host tools.
+// Whole files and resource-script text, shared by the host tools.
 #pragma once
 
 #include <string>
@@ -12,3 +12,7 @@ int ReadWholeFile(const std::string &path, std::string &data);
 // file was (re)written. Unchanged outputs keep their timestamps, so nothing
 // downstream rebuilds.
 int WriteIfChanged(const std::string &path, const std::string &data, bool &written);
+
+// Quotes a path for a resource script string: the resource compiler reads
+// backslash escapes and a doubled quote.
+std::string QuoteForResourceScript(const std::string &path);

@@ -163,22 +163,6 @@ static int CompressAll(std::vector<Payload> &payloads)
     return failures == 0 ? 1 : 0;
 }
 
-// Quotes a path for a resource script string: the resource compiler reads
-// backslash escapes and a doubled quote.
-static std::string QuoteForResourceScript(const std::string &path)
-{
-    std::string quoted = "\"";
-    for (char c : path) {
-        if (c == '"')
-            quoted += "\"\"";
-        else if (c == '\\')
-            quoted += "\\\\";
-        else
-            quoted += c;
-    }
-    return quoted + "\"";
-}
-
 static std::string ResourceScript(const std::vector<Payload> &payloads, const std::vector<std::string> &streamPaths,
                                   const std::string &listPath)
 {
