@@ -34,8 +34,9 @@ lunko_test(test_install_sequence
   DEPENDS payload lunko_icons)
 target_include_directories(test_install_sequence PRIVATE ${lunko_icon_dir})
 # The shortcut names follow the system language; a user who owns the folder
-# replaces read-only files of an earlier run. (Wine's link object fails to
-# save for an unprivileged user, so that run leaves out the shortcut checks.)
+# replaces read-only files of an earlier run. (Wine gives an unprivileged
+# user's profile no Start Menu folder, so that run leaves out the shortcut
+# checks.)
 foreach(case "zh_CN;1" "zh_TW;2")
   list(GET case 0 locale)
   list(GET case 1 language)
