@@ -17,6 +17,7 @@
 #include <zlib.h>
 
 #include "payload/payload.h"
+#include "shell/shell.h"
 #include "wizard/wizard.h"
 
 int PayloadWriteBrokeOff;
@@ -52,9 +53,9 @@ int ExtractPayload(PayloadEntry entry)
 // Composes the target path; 0 when it would not fit MAX_PATH.
 static int ComposeTargetPath(char *path, const char *fileName, const char *explicitPath)
 {
-    int written = explicitPath
-        ? snprintf(path, MAX_PATH, "%s", explicitPath)
-        : snprintf(path, MAX_PATH, "%s\\%s", InstallFolderPath, fileName);
+    if (!explicitPath)
+        return JoinPath(path, InstallFolderPath, fileName, "");
+    int written = snprintf(path, MAX_PATH, "%s", explicitPath);
     return written >= 0 && written < MAX_PATH;
 }
 

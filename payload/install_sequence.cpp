@@ -46,20 +46,12 @@ static void SetProgress(HWND bar, int position)
     UpdateWindow(bar);
 }
 
-// folder + "\" + name (+ suffix) into a MAX_PATH buffer; 0 when it does not
-// fit, so that no shortened path ever names another file.
-static int FolderFilePath(char *path, const char *name, const char *suffix)
-{
-    int length = snprintf(path, MAX_PATH, "%s\\%s%s", InstallFolderPath, name, suffix);
-    return length >= 0 && length < MAX_PATH;
-}
-
 // The first byte of the installed word index tells its generation: bit 7
 // set marks the old word base that users may want to keep.
 static int HoldsOldWordBase(void)
 {
     char path[MAX_PATH];
-    if (!FolderFilePath(path, "pycizudic.idx", ""))
+    if (!JoinPath(path, InstallFolderPath, "pycizudic.idx", ""))
         return 0;
     FILE *file = fopen(path, "rb");
     if (!file) {
@@ -77,7 +69,7 @@ static void ProbeWordBase(void)
 {
     char path[MAX_PATH];
     KeepOldWordBase = 0;
-    if (!FolderFilePath(path, "CiZuFlat.igb", "") || _access(path, 0) != 0)
+    if (!JoinPath(path, InstallFolderPath, "CiZuFlat.igb", "") || _access(path, 0) != 0)
         return;
     if (HoldsOldWordBase()
         && BilingualMessageBox(kWordBaseQuestionChinese, kWordBaseQuestionEnglish, 4, WizardWindow)
@@ -106,7 +98,7 @@ static void DeleteDictionaryVariants(void)
                      (count >> 1) & 1, count & 1);
         for (const char *dictionary : kDictionaries) {
             char path[MAX_PATH];
-            if (FolderFilePath(path, dictionary, suffix))
+            if (JoinPath(path, InstallFolderPath, dictionary, suffix))
                 DeleteInstalledFile(path);
         }
     }

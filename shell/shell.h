@@ -11,6 +11,10 @@ struct ShortcutSpec {
     const char *targetFile;
 };
 
+// folder + "\" + name + suffix into a MAX_PATH buffer; 0 when it would not
+// fit, so that no shortened path ever names another file.
+int JoinPath(char *out, const char *folder, const char *name, const char *suffix);
+
 int GetShellFolderPath(char *path, int folderKind);
 int GetLegacyShellFolderPath(char *path, int folderKind);
 int CreateShellLink(const char *targetPath, const char *linkPath, const char *description);

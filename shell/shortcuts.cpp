@@ -26,8 +26,7 @@ static int LookUpFolder(char *path, int folderKind)
                         : GetShellFolderPath(path, folderKind);
 }
 
-// folder + "\" + name + suffix into a MAX_PATH buffer; 0 when it would not fit.
-static int JoinPath(char *out, const char *folder, const char *name, const char *suffix)
+int JoinPath(char *out, const char *folder, const char *name, const char *suffix)
 {
     int length = snprintf(out, MAX_PATH, "%s\\%s%s", folder, name, suffix);
     return length >= 0 && length < MAX_PATH;
