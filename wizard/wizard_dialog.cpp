@@ -136,15 +136,22 @@ static void ShowControl(HWND dialog, int id, int show)
         ShowWindow(control, show ? SW_SHOW : SW_HIDE);
 }
 
+static int IsAgreementText(int id)
+{
+    return id == IDC_AGREEMENT_ZH || id == IDC_AGREEMENT_EN;
+}
+
 void ShowWizardPage(HWND window, int page)
 {
+    // The two agreement texts are left to the box 1010 below: shown here
+    // with their page, both would flash up before one is hidden again.
     for (int i = 0; PageControlTable[i][0]; i++)
         for (int k = 0; k < kPageControlCapacity && PageControlTable[i][k]; k++)
-            ShowControl(window, PageControlTable[i][k], i == page);
+            if (!IsAgreementText(PageControlTable[i][k]))
+                ShowControl(window, PageControlTable[i][k], i == page);
 
     if (!agreementTextsLoaded && page == 2)
         agreementTextsLoaded = LoadAgreementTexts(window);
-    // Only one of the two agreement texts shows, as box 1010 says.
     ShowControl(window, IDC_AGREEMENT_ZH, 0);
     ShowControl(window, IDC_AGREEMENT_EN, 0);
     if (page == 2) {
