@@ -113,6 +113,18 @@ std::vector<SeenNotice> StopNoticeWatch(void)
     return seenNotices;
 }
 
+// ---- the product's shortcut names -----------------------------------------
+
+const ShortcutNames kShortcutNames[3] = {
+    { "Lunko Zavav Irazaz", "Lunko Zavav Irazaz UnInstall", "Quillmere" },
+    { "Lunko\xD6\xC7\xC4\xDC\xB1\xE0\xBC\xAD\xC6\xF7",
+      "Lunko\xD6\xC7\xC4\xDC\xB1\xE0\xBC\xAD\xC6\xF7\xD0\xB6\xD4\xD8",
+      "Lunko\xBC\xC7\xCA\xC2\xB1\xBE" },
+    { "Lunko\xB4\xBC\xAF\xE0\xBD\x73\xBF\xE8\xBE\xB9",
+      "Lunko\xB4\xBC\xAF\xE0\xBD\x73\xBF\xE8\xBE\xB9\xA8\xF8\xB8\xFC",
+      "Lunko\xB0\x4F\xA8\xC6\xA5\xBB" },
+};
+
 // ---- link files ----------------------------------------------------------
 
 typedef char *(CDECL *UnixFileNameFunction)(LPCWSTR);

@@ -28,6 +28,16 @@ void PrepareNoticeOwner(void);
 void StartNoticeWatch(int questionAnswer = IDYES);
 std::vector<SeenNotice> StopNoticeWatch(void);
 
+// ---- the product's shortcut names -----------------------------------------
+// In the bytes of each system language (English, GBK, Big5): the group and
+// the editor's link, the uninstaller's link, the notes editor's link.
+struct ShortcutNames {
+    const char *group;
+    const char *uninstaller;
+    const char *notes;
+};
+extern const ShortcutNames kShortcutNames[3];
+
 // ---- link files ----------------------------------------------------------
 struct LinkFields {
     bool parsed = false;        // lnkinfo read the file

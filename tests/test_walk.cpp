@@ -32,16 +32,6 @@ static const char kFailureNotice[] =
     "Installation failed. Please check your system (quit all Lunko applications) and try again.";
 static const DWORD kReadOnlyHidden = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
 
-// The shortcut names in the bytes of each system language: the group and
-// the editor's link, the uninstaller's link, the notes editor's link.
-static const char *const kNames[3][3] = {
-    { "Lunko Zavav Irazaz", "Lunko Zavav Irazaz UnInstall", "Quillmere" },
-    { "Lunko\xD6\xC7\xC4\xDC\xB1\xE0\xBC\xAD\xC6\xF7",
-      "Lunko\xD6\xC7\xC4\xDC\xB1\xE0\xBC\xAD\xC6\xF7\xD0\xB6\xD4\xD8", "Lunko\xBC\xC7\xCA\xC2\xB1\xBE" },
-    { "Lunko\xB4\xBC\xAF\xE0\xBD\x73\xBF\xE8\xBE\xB9",
-      "Lunko\xB4\xBC\xAF\xE0\xBD\x73\xBF\xE8\xBE\xB9\xA8\xF8\xB8\xFC", "Lunko\xB0\x4F\xA8\xC6\xA5\xBB" },
-};
-
 static std::string Lower(std::string text)
 {
     for (char &c : text)
@@ -250,7 +240,8 @@ TEST_F(WizardRun, InstallsTheProductFromTheFirstPageToTheLastNotice)
     EXPECT_EQ(tail.size() - strlen(settings), tail.rfind(settings)) << tail;
 
     // The shortcuts, named in the system language's bytes.
-    const char *const *names = kNames[systemLanguage];
+    const ShortcutNames &shortcut = kShortcutNames[systemLanguage];
+    const char *const names[] = { shortcut.group, shortcut.uninstaller, shortcut.notes };
     std::string group = ShortcutFolder(CSIDL_PROGRAMS) + "\\" + names[0];
     LinkFields editor = ReadLink(group + "\\" + names[0] + ".lnk");
     EXPECT_EQ(folder + "\\LKOEdit.exe", editor.localPath) << editor.report;
