@@ -7,6 +7,11 @@
 #   PAYLOAD_RC           generated resource script binding every <id>.z to
 #                        its id as type "TEXT"; add it to the installer's
 #                        sources and make the installer depend on `payload`
+#   LUNKO_CATALOGUE_SOURCE
+#                        generated C++ source of the payload catalogue table
+#                        (payload/catalogue.h), made from the payload list
+#                        by target lunko_catalogue, on which whatever
+#                        compiles it must depend
 #   INSTALLER_ICON       the installer's icon (icon 104), a .ico file
 #   target payload       makes all of the above
 #   target demoapp       the demo program (Win32 GUI) that stands in for the
@@ -43,7 +48,7 @@ set(LUNKO_PACKER "${LUNKO_HOST_DIR}/packer")
 set(LUNKO_GLYPHSHEET "${LUNKO_HOST_DIR}/glyphsheet")
 set(LUNKO_DEMOPAYLOAD "${LUNKO_HOST_DIR}/demopayload")
 set(LUNKO_MKICON "${LUNKO_HOST_DIR}/mkicon")
-set(LUNKO_CATALOGUECHECK "${LUNKO_HOST_DIR}/cataloguecheck")
+set(LUNKO_CATALOGUETABLE "${LUNKO_HOST_DIR}/cataloguetable")
 set(LUNKO_DAMAGEPAYLOAD "${LUNKO_HOST_DIR}/damagepayload")
 
 set(_lunko_host_configure
@@ -67,7 +72,7 @@ ExternalProject_Add(lunko_host_tools
   BUILD_ALWAYS ON
   INSTALL_COMMAND ""
   BUILD_BYPRODUCTS "${LUNKO_PACKER}" "${LUNKO_GLYPHSHEET}" "${LUNKO_DEMOPAYLOAD}" "${LUNKO_MKICON}"
-    "${LUNKO_CATALOGUECHECK}" "${LUNKO_DAMAGEPAYLOAD}")
+    "${LUNKO_CATALOGUETABLE}" "${LUNKO_DAMAGEPAYLOAD}")
 
 # --- Payload list ------------------------------------------------------------
 # Reads a payload list at configure time; sets <prefix>_IDS and
@@ -81,7 +86,7 @@ function(_lunko_read_payload_list list prefix)
   set(_ids "")
   set(_names "")
   foreach(_line IN LISTS _lines)
-    if(_line MATCHES "^[ \t]*([0-9]+)[ \t]+[a-z]+[ \t]+(.*[^ \t\r])")
+    if(_line MATCHES "^[ \t]*([0-9]+)[ \t]+[a-z]+[ \t]+([^ \t\r]+)")
       list(APPEND _ids "${CMAKE_MATCH_1}")
       list(APPEND _names "${CMAKE_MATCH_2}")
     endif()
@@ -251,14 +256,21 @@ else()
   _lunko_add_pack_command("${LUNKO_PAYLOAD_LIST}" "${PAYLOAD_FILES_DIR}" "${_lunko_pack_dir}" OFF
                           "${_lunko_payload_ready}" _lunko_pack_stamp)
 endif()
-# The catalogue compiled into the installer must match the list it is packed from.
-set(_lunko_catalogue_stamp "${CMAKE_BINARY_DIR}/catalogue.stamp")
+# The catalogue compiled into the installer is made from the list it is
+# packed from; the tool leaves an unchanged table untouched.
+set(LUNKO_CATALOGUE_SOURCE "${CMAKE_BINARY_DIR}/catalogue/catalogue.cpp")
+set(_lunko_catalogue_stamp "${CMAKE_BINARY_DIR}/catalogue/catalogue.stamp")
 add_custom_command(
   OUTPUT "${_lunko_catalogue_stamp}"
-  COMMAND "${LUNKO_CATALOGUECHECK}" "${LUNKO_PAYLOAD_LIST}" "${_lunko_catalogue_stamp}"
-  DEPENDS "${LUNKO_CATALOGUECHECK}" lunko_host_tools "${LUNKO_PAYLOAD_LIST}"
-          "${_lunko_root}/payload/catalogue.cpp" "${_lunko_root}/payload/catalogue.h"
-  COMMENT "Checking the payload catalogue against ${LUNKO_PAYLOAD_LIST}"
+  BYPRODUCTS "${LUNKO_CATALOGUE_SOURCE}"
+  COMMAND "${CMAKE_COMMAND}" -E make_directory "${CMAKE_BINARY_DIR}/catalogue"
+  COMMAND "${LUNKO_CATALOGUETABLE}" "${LUNKO_PAYLOAD_LIST}" "${LUNKO_CATALOGUE_SOURCE}"
+  COMMAND "${CMAKE_COMMAND}" -E touch "${_lunko_catalogue_stamp}"
+  DEPENDS "${LUNKO_CATALOGUETABLE}" lunko_host_tools "${LUNKO_PAYLOAD_LIST}"
+          "${_lunko_root}/payload/catalogue.h"
+  COMMENT "Making the payload catalogue from ${LUNKO_PAYLOAD_LIST}"
   VERBATIM)
-add_custom_target(payload DEPENDS "${_lunko_pack_stamp}" "${INSTALLER_ICON}" "${_lunko_catalogue_stamp}")
+add_custom_target(lunko_catalogue DEPENDS "${_lunko_catalogue_stamp}")
+add_dependencies(lunko_catalogue lunko_host_tools)
+add_custom_target(payload DEPENDS "${_lunko_pack_stamp}" "${INSTALLER_ICON}")
 add_dependencies(payload lunko_host_tools lunko_icons)
