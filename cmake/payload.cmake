@@ -17,7 +17,7 @@
 #   target demoapp       the demo program (Win32 GUI) that stands in for the
 #                        installed programs of a demo payload
 #   target lunko_host_tools, LUNKO_PACKER, LUNKO_GLYPHSHEET,
-#   LUNKO_DEMOPAYLOAD, LUNKO_MKICON, LUNKO_DAMAGEPAYLOAD
+#   LUNKO_DEMOPAYLOAD, LUNKO_MKICON, LUNKO_DAMAGEPAYLOAD, LUNKO_MSISTAMP
 #                        the host tools and their paths (build machine
 #                        executables, for tests that run them directly)
 #   lunko_pack_payload(NAME LIST FROM OUTDIR)
@@ -50,6 +50,7 @@ set(LUNKO_DEMOPAYLOAD "${LUNKO_HOST_DIR}/demopayload")
 set(LUNKO_MKICON "${LUNKO_HOST_DIR}/mkicon")
 set(LUNKO_CATALOGUETABLE "${LUNKO_HOST_DIR}/cataloguetable")
 set(LUNKO_DAMAGEPAYLOAD "${LUNKO_HOST_DIR}/damagepayload")
+set(LUNKO_MSISTAMP "${LUNKO_HOST_DIR}/msistamp")
 
 set(_lunko_host_configure
     ${CMAKE_COMMAND} -E env --unset=CMAKE_TOOLCHAIN_FILE --unset=CC --unset=CXX
@@ -72,7 +73,7 @@ ExternalProject_Add(lunko_host_tools
   BUILD_ALWAYS ON
   INSTALL_COMMAND ""
   BUILD_BYPRODUCTS "${LUNKO_PACKER}" "${LUNKO_GLYPHSHEET}" "${LUNKO_DEMOPAYLOAD}" "${LUNKO_MKICON}"
-    "${LUNKO_CATALOGUETABLE}" "${LUNKO_DAMAGEPAYLOAD}")
+    "${LUNKO_CATALOGUETABLE}" "${LUNKO_DAMAGEPAYLOAD}" "${LUNKO_MSISTAMP}")
 
 # --- Payload list ------------------------------------------------------------
 # Reads a payload list at configure time; sets <prefix>_IDS and
@@ -212,13 +213,24 @@ else()
     COMMENT "Drawing the glyph sheets from Unifont"
     VERBATIM)
 
-  # wixl finds the packaged file beside the .wxs.
+  # wixl finds the packaged file beside the .wxs. It draws a new package
+  # code and stamps the time of the build and the packaged file's date into
+  # every package; msistamp puts these fixed values in their places, so that
+  # two builds give the same package (and installer). The wixl output is kept
+  # apart: a failed stamping must not leave a package that looks made.
   set(_lunko_msi "${CMAKE_BINARY_DIR}/speech/Sapi51forLunko.msi")
+  set(_lunko_msi_unstamped "${CMAKE_BINARY_DIR}/speech/wixl-output.msi")
+  set(_lunko_msi_package_code "{1C2D3E4F-5061-4728-9A3B-4C5D6E7F8091}")
+  set(_lunko_msi_time 1767225600)  # 2026-01-01 00:00:00 UTC
   add_custom_command(
     OUTPUT "${_lunko_msi}"
+    BYPRODUCTS "${_lunko_msi_unstamped}"
     COMMAND "${CMAKE_COMMAND}" -E make_directory "${CMAKE_BINARY_DIR}/speech"
-    COMMAND "${LUNKO_WIXL}" -o "${_lunko_msi}" "${_lunko_root}/tools/demo/speech.wxs"
+    COMMAND "${LUNKO_WIXL}" -o "${_lunko_msi_unstamped}" "${_lunko_root}/tools/demo/speech.wxs"
+    COMMAND "${LUNKO_MSISTAMP}" "${_lunko_msi_unstamped}" "${_lunko_msi}" "${_lunko_msi_package_code}"
+            "${_lunko_msi_time}"
     DEPENDS "${_lunko_root}/tools/demo/speech.wxs" "${_lunko_root}/tools/demo/speech-readme.txt"
+            "${LUNKO_MSISTAMP}" lunko_host_tools
     COMMENT "Building the demo speech package"
     VERBATIM)
 
