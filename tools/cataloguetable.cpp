@@ -114,7 +114,7 @@ int main(int argc, char **argv)
         if (entry.limitClass != "catalogue" && entry.limitClass != "sheets")
             continue;
         rows.push_back(entry);
-        if (!entry.rowFields) {
+        if (!entry.described) {
             std::fprintf(stderr, "%s:%d: catalogue row %s without pos, attr and kind\n", argv[1], entry.line,
                          entry.fileName.c_str());
             problems++;

@@ -414,8 +414,8 @@ int main(int argc, char **argv)
         std::string data;
         bool fileWritten = false;
         if (!FindRecipe(entry, recipe)) {
-            std::fprintf(stderr, "demopayload: %s:%d: the list does not say what '%s' holds\n",
-                         options["--list"].c_str(), entry.line, entry.fileName.c_str());
+            std::fprintf(stderr, "demopayload: %s:%d: no demo content '%s' is known for '%s'\n",
+                         options["--list"].c_str(), entry.line, entry.content.c_str(), entry.fileName.c_str());
             return 1;
         }
         if (!MakeContent(recipe, sources, program, data, error)) {

@@ -12,12 +12,12 @@ struct PayloadListEntry {
     std::string limitClass;  // "catalogue", "sheets", "agreement" or "speech"
     std::string fileName;    // plain name inside the payload folder
     int line;                // line number in the list, for messages
-    // The catalogue fields, when the line gives them (described fields).
+    // The described fields, when the line gives them; pos, attr and kind
+    // only on a catalogue row (class catalogue or sheets).
     bool described = false;
     int position = 0;        // 0: none
     bool readOnly = false, hidden = false;
     bool required = false, oldBaseSkip = false;
-    bool rowFields = false;  // pos, attr and kind are given, not "-"
     long long size = -1;     // -1: whatever the source gives
     std::string content;     // what the demo payload makes
 };
