@@ -60,7 +60,7 @@ static std::vector<Row> CatalogueRows(const char *list)
     while (fgets(line, sizeof line, file)) {
         int id;
         char kind[32], name[256];
-        if (line[0] != '#' && sscanf(line, "%d %31s %255[^\r\n]", &id, kind, name) == 3
+        if (line[0] != '#' && sscanf(line, "%d %31s %255s", &id, kind, name) == 3
             && (!strcmp(kind, "catalogue") || !strcmp(kind, "sheets")))
             rows.push_back({ id, name });
     }

@@ -7,12 +7,17 @@
 #   PAYLOAD_RC           generated resource script binding every <id>.z to
 #                        its id as type "TEXT"; add it to the installer's
 #                        sources and make the installer depend on `payload`
+#   LUNKO_CATALOGUE_SOURCE
+#                        generated C++ source of the payload catalogue table
+#                        (payload/catalogue.h), made from the payload list
+#                        by target lunko_catalogue, on which whatever
+#                        compiles it must depend
 #   INSTALLER_ICON       the installer's icon (icon 104), a .ico file
 #   target payload       makes all of the above
 #   target demoapp       the demo program (Win32 GUI) that stands in for the
 #                        installed programs of a demo payload
 #   target lunko_host_tools, LUNKO_PACKER, LUNKO_GLYPHSHEET,
-#   LUNKO_DEMOPAYLOAD, LUNKO_MKICON, LUNKO_DAMAGEPAYLOAD
+#   LUNKO_DEMOPAYLOAD, LUNKO_MKICON, LUNKO_DAMAGEPAYLOAD, LUNKO_MSISTAMP
 #                        the host tools and their paths (build machine
 #                        executables, for tests that run them directly)
 #   lunko_pack_payload(NAME LIST FROM OUTDIR)
@@ -43,8 +48,9 @@ set(LUNKO_PACKER "${LUNKO_HOST_DIR}/packer")
 set(LUNKO_GLYPHSHEET "${LUNKO_HOST_DIR}/glyphsheet")
 set(LUNKO_DEMOPAYLOAD "${LUNKO_HOST_DIR}/demopayload")
 set(LUNKO_MKICON "${LUNKO_HOST_DIR}/mkicon")
-set(LUNKO_CATALOGUECHECK "${LUNKO_HOST_DIR}/cataloguecheck")
+set(LUNKO_CATALOGUETABLE "${LUNKO_HOST_DIR}/cataloguetable")
 set(LUNKO_DAMAGEPAYLOAD "${LUNKO_HOST_DIR}/damagepayload")
+set(LUNKO_MSISTAMP "${LUNKO_HOST_DIR}/msistamp")
 
 set(_lunko_host_configure
     ${CMAKE_COMMAND} -E env --unset=CMAKE_TOOLCHAIN_FILE --unset=CC --unset=CXX
@@ -67,7 +73,7 @@ ExternalProject_Add(lunko_host_tools
   BUILD_ALWAYS ON
   INSTALL_COMMAND ""
   BUILD_BYPRODUCTS "${LUNKO_PACKER}" "${LUNKO_GLYPHSHEET}" "${LUNKO_DEMOPAYLOAD}" "${LUNKO_MKICON}"
-    "${LUNKO_CATALOGUECHECK}" "${LUNKO_DAMAGEPAYLOAD}")
+    "${LUNKO_CATALOGUETABLE}" "${LUNKO_DAMAGEPAYLOAD}" "${LUNKO_MSISTAMP}")
 
 # --- Payload list ------------------------------------------------------------
 # Reads a payload list at configure time; sets <prefix>_IDS and
@@ -81,7 +87,7 @@ function(_lunko_read_payload_list list prefix)
   set(_ids "")
   set(_names "")
   foreach(_line IN LISTS _lines)
-    if(_line MATCHES "^[ \t]*([0-9]+)[ \t]+[a-z]+[ \t]+(.*[^ \t\r])")
+    if(_line MATCHES "^[ \t]*([0-9]+)[ \t]+[a-z]+[ \t]+([^ \t\r]+)")
       list(APPEND _ids "${CMAKE_MATCH_1}")
       list(APPEND _names "${CMAKE_MATCH_2}")
     endif()
@@ -207,13 +213,24 @@ else()
     COMMENT "Drawing the glyph sheets from Unifont"
     VERBATIM)
 
-  # wixl finds the packaged file beside the .wxs.
+  # wixl finds the packaged file beside the .wxs. It draws a new package
+  # code and stamps the time of the build and the packaged file's date into
+  # every package; msistamp puts these fixed values in their places, so that
+  # two builds give the same package (and installer). The wixl output is kept
+  # apart: a failed stamping must not leave a package that looks made.
   set(_lunko_msi "${CMAKE_BINARY_DIR}/speech/Sapi51forLunko.msi")
+  set(_lunko_msi_unstamped "${CMAKE_BINARY_DIR}/speech/wixl-output.msi")
+  set(_lunko_msi_package_code "{1C2D3E4F-5061-4728-9A3B-4C5D6E7F8091}")
+  set(_lunko_msi_time 1767225600)  # 2026-01-01 00:00:00 UTC
   add_custom_command(
     OUTPUT "${_lunko_msi}"
+    BYPRODUCTS "${_lunko_msi_unstamped}"
     COMMAND "${CMAKE_COMMAND}" -E make_directory "${CMAKE_BINARY_DIR}/speech"
-    COMMAND "${LUNKO_WIXL}" -o "${_lunko_msi}" "${_lunko_root}/tools/demo/speech.wxs"
+    COMMAND "${LUNKO_WIXL}" -o "${_lunko_msi_unstamped}" "${_lunko_root}/tools/demo/speech.wxs"
+    COMMAND "${LUNKO_MSISTAMP}" "${_lunko_msi_unstamped}" "${_lunko_msi}" "${_lunko_msi_package_code}"
+            "${_lunko_msi_time}"
     DEPENDS "${_lunko_root}/tools/demo/speech.wxs" "${_lunko_root}/tools/demo/speech-readme.txt"
+            "${LUNKO_MSISTAMP}" lunko_host_tools
     COMMENT "Building the demo speech package"
     VERBATIM)
 
@@ -251,14 +268,21 @@ else()
   _lunko_add_pack_command("${LUNKO_PAYLOAD_LIST}" "${PAYLOAD_FILES_DIR}" "${_lunko_pack_dir}" OFF
                           "${_lunko_payload_ready}" _lunko_pack_stamp)
 endif()
-# The catalogue compiled into the installer must match the list it is packed from.
-set(_lunko_catalogue_stamp "${CMAKE_BINARY_DIR}/catalogue.stamp")
+# The catalogue compiled into the installer is made from the list it is
+# packed from; the tool leaves an unchanged table untouched.
+set(LUNKO_CATALOGUE_SOURCE "${CMAKE_BINARY_DIR}/catalogue/catalogue.cpp")
+set(_lunko_catalogue_stamp "${CMAKE_BINARY_DIR}/catalogue/catalogue.stamp")
 add_custom_command(
   OUTPUT "${_lunko_catalogue_stamp}"
-  COMMAND "${LUNKO_CATALOGUECHECK}" "${LUNKO_PAYLOAD_LIST}" "${_lunko_catalogue_stamp}"
-  DEPENDS "${LUNKO_CATALOGUECHECK}" lunko_host_tools "${LUNKO_PAYLOAD_LIST}"
-          "${_lunko_root}/payload/catalogue.cpp" "${_lunko_root}/payload/catalogue.h"
-  COMMENT "Checking the payload catalogue against ${LUNKO_PAYLOAD_LIST}"
+  BYPRODUCTS "${LUNKO_CATALOGUE_SOURCE}"
+  COMMAND "${CMAKE_COMMAND}" -E make_directory "${CMAKE_BINARY_DIR}/catalogue"
+  COMMAND "${LUNKO_CATALOGUETABLE}" "${LUNKO_PAYLOAD_LIST}" "${LUNKO_CATALOGUE_SOURCE}"
+  COMMAND "${CMAKE_COMMAND}" -E touch "${_lunko_catalogue_stamp}"
+  DEPENDS "${LUNKO_CATALOGUETABLE}" lunko_host_tools "${LUNKO_PAYLOAD_LIST}"
+          "${_lunko_root}/payload/catalogue.h"
+  COMMENT "Making the payload catalogue from ${LUNKO_PAYLOAD_LIST}"
   VERBATIM)
-add_custom_target(payload DEPENDS "${_lunko_pack_stamp}" "${INSTALLER_ICON}" "${_lunko_catalogue_stamp}")
+add_custom_target(lunko_catalogue DEPENDS "${_lunko_catalogue_stamp}")
+add_dependencies(lunko_catalogue lunko_host_tools)
+add_custom_target(payload DEPENDS "${_lunko_pack_stamp}" "${INSTALLER_ICON}")
 add_dependencies(payload lunko_host_tools lunko_icons)

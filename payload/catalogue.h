@@ -1,7 +1,8 @@
 // The payload catalogue: every file the install sequence writes, in the order
-// it writes them. Plain data without platform headers, so that the build can
-// compile the same table into a host tool and check it against the payload
-// list before the installer is linked.
+// it writes them. The rows are written once, in resources/payload.list; the
+// build makes the table from there (tools/cataloguetable, which also checks
+// them). Plain data without platform headers, so that the host tool shares
+// the row count.
 #pragma once
 
 struct CatalogueRow {

@@ -8,8 +8,7 @@
 //          bytes after the stream are ignored. Nothing else is stored: the
 //          file name and attributes come from the caller's PayloadEntry, the
 //          length from the inflater. The content must fit the reader's buffer
-//          (16 MiB for catalogue files, 12 MiB for the speech package,
-//          307,200 for the glyph sheets, 65,536 for an agreement text).
+//          (payload/capacities.h).
 
 #include <stdio.h>
 #include <string.h>

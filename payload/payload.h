@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "payload/capacities.h"
+
 // One extraction request. The file name is relative to the installation
 // folder unless an explicit path is given.
 struct PayloadEntry {
@@ -14,13 +16,6 @@ struct PayloadEntry {
     int readOnly;
     int hidden;
     const char *explicitPath;           // null: installation folder + file name
-};
-
-enum {
-    kCatalogueCapacity = 16777216,
-    kSpeechCapacity = 12582912,
-    kSheetBufferCapacity = 307200,
-    kAgreementCapacity = 65536,
 };
 
 // Inflates payload resource `id` into `buffer`; on success *length holds the

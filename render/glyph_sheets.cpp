@@ -1,15 +1,8 @@
 // The four glyph sheets as GDI bitmaps, each held selected in its own memory
 // DC for the whole run so that drawing a glyph is a single blit.
 //
-// Glyph sheet data (payload resource 110, also installed as "ChnBmp.bin"):
-//   241,664 bytes, no header: four sheets of 60,416 bytes, sheet k at byte
-//   k * 60,416. A sheet is 512 x 944 pixels at one bit per pixel, 944 rows of
-//   64 bytes, top row first, most significant bit leftmost; bit 1 is paper
-//   (white), bit 0 ink (black) - the layout of a monochrome device-dependent
-//   bitmap, so each slice goes to CreateBitmap unchanged. A sheet is a grid of
-//   32 x 59 cells of 16 x 16 pixels; cell N (0 .. 7551) lies on sheet
-//   N / 1888, row (N % 1888) / 32, column N % 32. Which code sits in which
-//   cell is LocateGlyph's business.
+// The format of the sheet data is described at LocateGlyph (render/glyphs.cpp):
+// each sheet's slice is a monochrome bitmap as CreateBitmap takes it.
 
 #include "render/render.h"
 

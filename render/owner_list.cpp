@@ -8,7 +8,7 @@
 #include "render/render.h"
 
 enum {
-    kItemCapacity = 260,        // an item of at most 259 bytes is shown
+    kItemCapacity = kListItemCapacity,  // an item of at most 259 bytes is shown
     kItemInset = 2,
 };
 

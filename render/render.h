@@ -4,20 +4,15 @@
 
 #include <windows.h>
 
-enum {
-    kSheetCount = 4,
-    kSheetWidth = 512,
-    kSheetHeight = 944,
-    kSheetBytes = 60416,                // 944 rows of 64 bytes
-    kGlyphSheetsBytes = 4 * 60416,      // the whole of resource 110
-    kGlyphSize = 16,
-};
+#include "payload/capacities.h"
+
+enum { kGlyphSize = 16 };
 
 extern HDC SheetContexts[kSheetCount];  // memory DCs, sheet k selected into entry k
 extern HFONT SampleFont;                // "Courier New", GB2312; null if it could not be made
 
-// Makes the four sheet bitmaps and their memory DCs from the 241,664 bytes of
-// the sheets; on failure releases what it made and returns 0.
+// Makes the four sheet bitmaps and their memory DCs from the kGlyphSheetsBytes
+// of the sheets; on failure releases what it made and returns 0.
 int LoadGlyphSheets(const unsigned char *data);
 void ReleaseGlyphSheets(void);
 

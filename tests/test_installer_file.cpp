@@ -334,7 +334,7 @@ static std::vector<std::pair<int, std::string>> PayloadList()
     while (fgets(line, sizeof line, file)) {
         int id;
         char kind[32], name[256];
-        if (line[0] != '#' && sscanf(line, "%d %31s %255[^\r\n]", &id, kind, name) == 3)
+        if (line[0] != '#' && sscanf(line, "%d %31s %255s", &id, kind, name) == 3)
             list.push_back({ id, name });
     }
     fclose(file);

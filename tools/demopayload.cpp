@@ -1,7 +1,7 @@
 // Makes the payload folder of a demo build: every file that the payload list
-// names, under its own name and at the exact size of the real product's
-// file, so that a demo installer behaves like the real one in everything but
-// the content.
+// names, under its own name, of the kind and at the exact size of the real
+// product's file that the list gives, so that a demo installer behaves like
+// the real one in everything but the content.
 //
 //     demopayload --list LIST --out DIR --program EXE --sheets BIN --msi MSI
 //                 --agreement-zh UTF8TEXT --agreement-en TEXT
@@ -14,6 +14,7 @@
 //
 // Files whose content is unchanged are not rewritten, so a rebuild of the
 // tools does not make the packer's outputs look new.
+#include "../payload/capacities.h"
 #include "democontent.h"
 #include "hostfiles.h"
 #include "payloadlist.h"
@@ -32,141 +33,25 @@
 
 namespace fs = std::filesystem;
 
+// What a file holds, from the content field of the payload list.
 enum Kind { kText, kHtml, kBitmap, kPng, kData, kProgram, kSheets, kConfig, kAgreementZh, kAgreementEn, kSpeech };
 
 struct Recipe {
-    const char *name;
+    std::string name;
     size_t size;  // 0: whatever the source gives
     Kind kind;
 };
 
-// The real product's files: name, size and what kind of content they hold.
-static const Recipe kRecipes[] = {
-    {"pykeys.dic", 3520, kData},
-    {"gbkflat.dic", 50562, kData},
-    {"py_1key.dic", 1150, kText},
-    {"sort.dic", 4222, kData},
-    {"chdicres.bin", 46063, kData},
-    {"ChnDic2.bin", 27614, kData},
-    {"duplicat.dic", 3286, kText},
-    {"ch2key.bin", 90862, kData},
-    {"readme2.igb", 20180, kText},
-    {"readme3.igb", 8724, kText},
-    {"vevedaro.ini", 29962, kConfig},
-    {"tips.txt", 9076, kText},
-    {"tips_en.txt", 8701, kText},
-    {"cikuguide.txt", 1503, kText},
-    {"ChnBmp.bin", 241664, kSheets},
-    {"keymap.bmp", 53726, kBitmap},
-    {"keymapPY.bmp", 44782, kBitmap},
-    {"keymapPYStd.bmp", 44782, kBitmap},
-    {"keymapSP.bmp", 44782, kBitmap},
-    {"keymapSPStd.bmp", 44782, kBitmap},
-    {"keymapSP1.bmp", 44782, kBitmap},
-    {"keymapSPStd1.bmp", 44782, kBitmap},
-    {"keymapSP2.bmp", 44782, kBitmap},
-    {"keymapSPStd2.bmp", 44782, kBitmap},
-    {"CiZuFlat.igb", 3535987, kData},
-    {"ch2py.bin", 87988, kData},
-    {"ch2pypz1.bin", 201344, kData},
-    {"ch2pypz2.bin", 2654, kData},
-    {"bihuaku.bin", 267052, kData},
-    {"vmodewords.dic", 7856, kText},
-    {"gbk2b5.bin", 48132, kData},
-    {"b5gbk.bin", 34380, kData},
-    {"fccdic.bin", 6641656, kData},
-    {"depend1.map", 722896, kData},
-    {"depend2.map", 360958, kData},
-    {"mi_bihua1_dups_prefered_codes.bin", 17268, kText},
-    {"mi_bihua1.bin", 109255, kData},
-    {"mi_bihua1_danjianzuhe.bin", 19849, kData},
-    {"ZiPartsBase.dat", 11564, kText},
-    {"ZiParts.dat", 285461, kText},
-    {"Vexa4Show.exe", 475136, kProgram},
-    {"zi_ordered_by_usage.txt", 10462, kText},
-    {"vx4_3lianjian.bmp", 366798, kBitmap},
-    {"Vexa4keymap.bmp", 684854, kBitmap},
-    {"lunkoguide.htm", 3166, kHtml},
-    {"LKOGUIDE.HTM", 3517, kHtml},
-    {"LKOEditGuide.htm", 5825, kHtml},
-    {"tavelornguide.htm", 2721, kHtml},
-    {"Chinese_input_samples.htm", 6583, kHtml},
-    {"input_assist.htm", 2343, kHtml},
-    {"fast_steps.htm", 3301, kHtml},
-    {"pinyin_pinxing.htm", 7557, kHtml},
-    {"xingmaguide.htm", 17522, kHtml},
-    {"xingmajiyi.htm", 7096, kHtml},
-    {"kuai_jian.htm", 2594, kHtml},
-    {"lunkoguide_en.htm", 2396, kHtml},
-    {"LKOGUIDE_en.HTM", 5100, kHtml},
-    {"LKOEditGuide_en.htm", 5443, kHtml},
-    {"tavelornguide_en.htm", 4248, kHtml},
-    {"Chinese_input_samples_en.htm", 10307, kHtml},
-    {"input_assist_en.htm", 2304, kHtml},
-    {"fast_steps_en.htm", 3102, kHtml},
-    {"pinyin_pinxing_en.htm", 10254, kHtml},
-    {"kuai_jian_en.htm", 3316, kHtml},
-    {"lunkoguide_b5.htm", 3187, kHtml},
-    {"LKOGUIDE_b5.HTM", 3343, kHtml},
-    {"LKOEditGuide_b5.htm", 5830, kHtml},
-    {"tavelornguide_b5.htm", 2722, kHtml},
-    {"Chinese_input_samples_b5.htm", 6532, kHtml},
-    {"input_assist_b5.htm", 2246, kHtml},
-    {"fast_steps_b5.htm", 3308, kHtml},
-    {"pinyin_pinxing_b5.htm", 7414, kHtml},
-    {"kuai_jian_b5.htm", 2598, kHtml},
-    {"Lko_pane.png", 10209, kPng},
-    {"lko_prompt.png", 4535, kPng},
-    {"Welcome_lkoedit.bmp", 290454, kBitmap},
-    {"LKOEditUnInstall.exe", 65536, kProgram},
-    {"Welcome_tavelorn.bmp", 345054, kBitmap},
-    {"pysampci_manual3.PNG", 2516, kPng},
-    {"pysampcaret.PNG", 6529, kPng},
-    {"pysampci_manual.PNG", 2373, kPng},
-    {"pysampci_manual1.PNG", 2539, kPng},
-    {"pysampci_manual2.PNG", 3106, kPng},
-    {"PYSAMP1.PNG", 7761, kPng},
-    {"pysampci_manual4.PNG", 2522, kPng},
-    {"pysampci_manual5.PNG", 2393, kPng},
-    {"pysampci1.PNG", 3132, kPng},
-    {"pysampci2.PNG", 2573, kPng},
-    {"pysampci3.PNG", 2905, kPng},
-    {"pysampci4.PNG", 2716, kPng},
-    {"pysampci5.PNG", 2892, kPng},
-    {"pysampci6.PNG", 2336, kPng},
-    {"pysampci7.PNG", 2119, kPng},
-    {"pysampci8.PNG", 2926, kPng},
-    {"pysampforecast.PNG", 1339, kPng},
-    {"pysampshengdiao3.PNG", 2131, kPng},
-    {"VidoverEvirerUdoraraz.exe", 565248, kProgram},
-    {"pxcizudic.idx", 3204368, kData},
-    {"pycizudic.idx", 16599813, kData},
-    {"py2_3ZiCi1stZuMu.idx", 1571475, kData},
-    {"Tavelorn.exe", 1556480, kProgram},
-    {"LKOEdit.exe", 1802240, kProgram},
-    {"readme2he.igb", 18723, kText},
-    {"Mswd6_32.wpc", 164352, kProgram},
-    {"b52Gbs.tab", 21942, kText},
-    {"Gb2b5s.tab", 1091, kText},
-    {"ZiDef.dic", 408345, kData},
-    {"DoVaz.exe", 389120, kProgram},
-    {"PyComboGuide.htm", 2966, kHtml},
-    {"PyComboGuide_en.htm", 3028, kHtml},
-    {"PyCombo1.PNG", 11095, kPng},
-    {"PyCombo2.PNG", 10691, kPng},
-    {"PyComboOpt.PNG", 10158, kPng},
-    {"ZiPartsStd.dat", 325542, kData},
-    {"ZiPartsBaseStd.dat", 5605, kData},
-    {"agreement_zh.txt", 0, kAgreementZh},
-    {"agreement_en.txt", 0, kAgreementEn},
-    {"Sapi51forLunko.msi", 0, kSpeech},
+static const struct {
+    const char *content;
+    Kind kind;
+} kKinds[] = {
+    {"text", kText},       {"html", kHtml},       {"bitmap", kBitmap},           {"png", kPng},
+    {"data", kData},       {"program", kProgram}, {"sheets", kSheets},           {"config", kConfig},
+    {"agreement-zh", kAgreementZh},               {"agreement-en", kAgreementEn}, {"speech", kSpeech},
 };
 
-static const size_t kSheetsSize = 241664;
-static const size_t kConfigSize = 29962;
-static const size_t kAgreementCapacity = 65535;  // 64 KiB less the terminating zero
-static const int kAgreementMaxLines = 500;       // list-box lines the wizard adds
-static const size_t kListItemMaxBytes = 259;     // longest list-box item drawn whole
+static const size_t kAgreementTextLimit = kAgreementCapacity - 1;  // the last byte is the terminator
 
 // The files that other build steps make.
 struct Sources {
@@ -302,7 +187,7 @@ static std::vector<std::string> UiStringLines()
     return lines;
 }
 
-static int MakeConfigFile(std::string &out, std::string &error)
+static int MakeConfigFile(size_t configSize, std::string &out, std::string &error)
 {
     const std::string head = "[UI_STR]\r\n";
     const std::string tail = "[Config]\r\nUseBmpFont=0\r\n\r\n";
@@ -316,14 +201,14 @@ static int MakeConfigFile(std::string &out, std::string &error)
             error = "vevedaro.ini: no GBK code for a character of \"" + utf8 + "\"";
             return 0;
         }
-        if (out.size() + line.size() + shortestNote + tail.size() > kConfigSize)
+        if (out.size() + line.size() + shortestNote + tail.size() > configSize)
             break;
         out += line;
     }
     // One note line takes up the rest, cut to fit exactly.
-    size_t room = kConfigSize - out.size() - tail.size();
+    size_t room = configSize - out.size() - tail.size();
     if (room < shortestNote || room - 2 > 254) {
-        error = "vevedaro.ini: cannot reach the size of " + std::to_string(kConfigSize) + " bytes";
+        error = "vevedaro.ini: cannot reach the size of " + std::to_string(configSize) + " bytes";
         return 0;
     }
     std::string note = noteKey;
@@ -345,8 +230,8 @@ static int MakeChineseAgreement(const std::string &utf8, std::string &out, std::
 {
     std::vector<std::string> lines = SplitLines(utf8);
     out.clear();
-    if (lines.size() > (size_t)kAgreementMaxLines) {
-        error = std::to_string(lines.size()) + " lines, more than the " + std::to_string(kAgreementMaxLines) +
+    if (lines.size() > (size_t)kAgreementLineLimit) {
+        error = std::to_string(lines.size()) + " lines, more than the " + std::to_string(kAgreementLineLimit) +
                 " that the agreement list shows";
         return 0;
     }
@@ -369,14 +254,14 @@ static int MakeChineseAgreement(const std::string &utf8, std::string &out, std::
             }
             j++;
         }
-        if (converted.size() > kListItemMaxBytes) {
-            error = where + "longer than " + std::to_string(kListItemMaxBytes) + " bytes";
+        if (converted.size() > (kListItemCapacity - 1)) {
+            error = where + "longer than " + std::to_string((kListItemCapacity - 1)) + " bytes";
             return 0;
         }
         out += converted + "\r\n";
     }
-    if (out.size() > kAgreementCapacity) {
-        error = std::to_string(out.size()) + " bytes, over the limit of " + std::to_string(kAgreementCapacity);
+    if (out.size() > kAgreementTextLimit) {
+        error = std::to_string(out.size()) + " bytes, over the limit of " + std::to_string(kAgreementTextLimit);
         return 0;
     }
     return 1;
@@ -397,19 +282,22 @@ static int MakeEnglishAgreement(const std::string &text, std::string &out, std::
         }
         out += lines[i] + "\r\n";
     }
-    if (out.size() > kAgreementCapacity) {
-        error = std::to_string(out.size()) + " bytes, over the limit of " + std::to_string(kAgreementCapacity);
+    if (out.size() > kAgreementTextLimit) {
+        error = std::to_string(out.size()) + " bytes, over the limit of " + std::to_string(kAgreementTextLimit);
         return 0;
     }
     return 1;
 }
 
-static const Recipe *FindRecipe(const std::string &name)
+// The recipe of a list entry; 0 when the entry does not say what it holds.
+static int FindRecipe(const PayloadListEntry &entry, Recipe &recipe)
 {
-    for (const Recipe &recipe : kRecipes)
-        if (name == recipe.name)
-            return &recipe;
-    return nullptr;
+    for (const auto &known : kKinds)
+        if (entry.described && entry.content == known.content) {
+            recipe = Recipe{entry.fileName, entry.size < 0 ? 0 : (size_t)entry.size, known.kind};
+            return 1;
+        }
+    return 0;
 }
 
 // Makes one file's content; returns 0 with a message in error.
@@ -434,7 +322,7 @@ static int MakeContent(const Recipe &recipe, const Sources &sources, const std::
         data = MakeDemoData(recipe.name, recipe.size);
         return 1;
     case kConfig:
-        return MakeConfigFile(data, error);
+        return MakeConfigFile(recipe.size, data, error);
     case kProgram:
         if (program.size() > recipe.size) {
             error = "the demo program " + sources.program + " is " + std::to_string(program.size()) +
@@ -445,8 +333,8 @@ static int MakeContent(const Recipe &recipe, const Sources &sources, const std::
         data = program + MakeProgramFiller(recipe.name, recipe.size - program.size());
         return 1;
     case kSheets:
-        if (!ReadWholeFile(sources.sheets, data) || data.size() != kSheetsSize) {
-            error = sources.sheets + ": missing or not " + std::to_string(kSheetsSize) + " bytes of glyph sheets";
+        if (!ReadWholeFile(sources.sheets, data) || data.size() != kGlyphSheetsBytes) {
+            error = sources.sheets + ": missing or not " + std::to_string(kGlyphSheetsBytes) + " bytes of glyph sheets";
             return 0;
         }
         return 1;
@@ -522,21 +410,21 @@ int main(int argc, char **argv)
     }
 
     for (const PayloadListEntry &entry : entries) {
-        const Recipe *recipe = FindRecipe(entry.fileName);
+        Recipe recipe;
         std::string data;
         bool fileWritten = false;
-        if (recipe == nullptr) {
-            std::fprintf(stderr, "demopayload: %s:%d: no demo content is known for '%s'\n",
-                         options["--list"].c_str(), entry.line, entry.fileName.c_str());
+        if (!FindRecipe(entry, recipe)) {
+            std::fprintf(stderr, "demopayload: %s:%d: no demo content '%s' is known for '%s'\n",
+                         options["--list"].c_str(), entry.line, entry.content.c_str(), entry.fileName.c_str());
             return 1;
         }
-        if (!MakeContent(*recipe, sources, program, data, error)) {
+        if (!MakeContent(recipe, sources, program, data, error)) {
             std::fprintf(stderr, "demopayload: %s: %s\n", entry.fileName.c_str(), error.c_str());
             return 1;
         }
-        if (recipe->size != 0 && data.size() != recipe->size) {
+        if (recipe.size != 0 && data.size() != recipe.size) {
             std::fprintf(stderr, "demopayload: %s: made %zu bytes instead of %zu\n", entry.fileName.c_str(),
-                         data.size(), recipe->size);
+                         data.size(), recipe.size);
             return 1;
         }
         std::string path = (outDir / entry.fileName).string();

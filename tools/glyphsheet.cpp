@@ -2,29 +2,16 @@
 //
 //     glyphsheet UNIFONT_HEX OUT
 //
-// The file is four sheets of 512 x 944 one-bit pixels, 60,416 bytes each,
-// with no header: 944 rows of 64 bytes, top row first, the most significant
-// bit the leftmost pixel, bit 1 paper (white) and bit 0 ink. That is the
-// layout of a monochrome device-dependent bitmap, so the installer hands each
-// sheet to CreateBitmap unchanged. A sheet is 32 x 59 cells of 16 x 16
-// pixels; cell N lies on sheet N / 1888, row (N % 1888) / 32, column N % 32.
-//
-// What the cells hold:
-//     0 -  657  seven blocks of 94 symbol positions, trail bytes 0xA1..0xFE:
-//               lead bytes 0xA1..0xA5, then 0xA9 (box drawing), then 0xA7
-//               (Cyrillic); the installer's glyph lookup expects this order
-//   658 - 7425  the GB2312 ideographs, lead 0xB0..0xF7, trail 0xA1..0xFE
-//  7426 - 7455  filler: vertical stripes
-//         7456  0xE946, the one GBK ideograph outside GB2312 that the
-//               installer's texts need
-//         7457  0xA9A4, the horizontal box-drawing line
-//  7458 - 7487  filler: horizontal stripes and checks, alternating
-//  7488 - 7551  paper
+// The file's format, the order of its cells and what each cell holds are
+// described once, where the installer reads them: the comment at LocateGlyph
+// in render/glyphs.cpp. This tool fills the cells in that order.
 //
 // GB2312 codes become Unicode through the C library's iconv ("GB2312", and
 // "GBK" for 0xE946); a code that does not convert, or whose character
 // Unifont lacks, is a paper cell. The output depends only on the hex file
 // and the iconv tables, never on the time or the locale.
+#include "../payload/capacities.h"
+
 #include <iconv.h>
 
 #include <cerrno>
@@ -37,12 +24,8 @@
 #include <unordered_map>
 #include <vector>
 
-static const int kSheetWidth = 512;
-static const int kSheetHeight = 944;
 static const int kRowBytes = kSheetWidth / 8;
-static const int kSheetBytes = kRowBytes * kSheetHeight;  // 60,416
-static const int kSheetCount = 4;
-static const int kCellsPerRow = 32;
+static const int kCellsPerRow = kSheetWidth / 16;
 static const int kCellsPerSheet = kCellsPerRow * (kSheetHeight / 16);  // 1,888
 static const int kCellCount = kCellsPerSheet * kSheetCount;           // 7,552
 

@@ -14,6 +14,7 @@
 // again. payload.rc carries the size and CRC-32 of each stream in a comment:
 // the .rc changes whenever a stream does, which is what makes the resource
 // compiler notice changed payloads although the .rc names them only by path.
+#include "../payload/capacities.h"
 #include "hostfiles.h"
 #include "payloadlist.h"
 
@@ -33,14 +34,11 @@
 
 namespace fs = std::filesystem;
 
-// Run-time buffer capacities, in bytes.
-static const uint64_t kCatalogueCapacity = 16777216;  // install sequence work buffer
-static const uint64_t kSheetsSize = 241664;           // four 512 x 944 one-bit sheets
-static const uint64_t kAgreementCapacity = 65535;     // 64 KiB less the terminating zero
-static const uint64_t kSpeechCapacity = 12582912;     // speech component buffer
-// The Chinese agreement is cut into list-box lines at each CR, at most this many.
+// The largest text an agreement buffer takes: its last byte is the
+// terminating zero.
+static const uint64_t kAgreementTextLimit = kAgreementCapacity - 1;
+// The Chinese agreement is cut into list-box lines at each CR.
 static const int kChineseAgreementId = 124;
-static const int kChineseAgreementMaxLines = 500;
 
 struct Payload {
     PayloadListEntry entry;
@@ -72,13 +70,13 @@ static std::string CheckLimit(const Payload &payload, std::string &warning)
 
     if (cls == "catalogue" && size > kCatalogueCapacity)
         return sizeText + " is over the catalogue limit of " + WithThousands(kCatalogueCapacity) + " bytes";
-    if (cls == "sheets" && size != kSheetsSize)
-        return sizeText + " where the glyph sheets must be exactly " + WithThousands(kSheetsSize) + " bytes";
+    if (cls == "sheets" && size != kGlyphSheetsBytes)
+        return sizeText + " where the glyph sheets must be exactly " + WithThousands(kGlyphSheetsBytes) + " bytes";
     if (cls == "speech" && size > kSpeechCapacity)
         return sizeText + " is over the speech package limit of " + WithThousands(kSpeechCapacity) + " bytes";
     if (cls == "agreement") {
-        if (size > kAgreementCapacity)
-            return sizeText + " is over the agreement text limit of " + WithThousands(kAgreementCapacity) + " bytes";
+        if (size > kAgreementTextLimit)
+            return sizeText + " is over the agreement text limit of " + WithThousands(kAgreementTextLimit) + " bytes";
         if (payload.entry.id == kChineseAgreementId) {
             // Lines end at CR; text after the last CR never reaches the list box.
             int lines = 0;
@@ -91,9 +89,9 @@ static std::string CheckLimit(const Payload &payload, std::string &warning)
                         lastEnd++;
                 }
             }
-            if (lines > kChineseAgreementMaxLines)
+            if (lines > kAgreementLineLimit)
                 return std::to_string(lines) + " lines is over the limit of " +
-                       std::to_string(kChineseAgreementMaxLines) + " lines of the agreement list";
+                       std::to_string(kAgreementLineLimit) + " lines of the agreement list";
             if (lastEnd < payload.data.size())
                 warning = "the text after the last CR is not shown; end the last line with CR LF";
         }

@@ -8,8 +8,6 @@
 #include "resources/ids.h"
 #include "wizard/wizard.h"
 
-enum { kAgreementLineLimit = 500 };
-
 // The Chinese lines stay here for the life of the process: each list item
 // carries a pointer to its line in its item data, so that the drawing gets
 // the GBK bytes themselves. A string kept by the list would go through the

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Two clean builds of the same sources in two different folders (sources and
 # build folders both differ) must give byte-identical LunkoSetup.exe: no time
-# stamps, no build paths, a fixed resource order.
+# stamps, no build paths, a fixed resource order, and a demo payload (its
+# speech package made by wixl and stamped) that is the same each time.
 #
 #     reproducible.sh SOURCE_DIR WORK_DIR [cmake options...]
 #
@@ -23,6 +24,11 @@ for side in one two-other-path; do
 done
 a=$work/one/build/LunkoSetup.exe
 b=$work/two-other-path/build/LunkoSetup.exe
+msi=$work/one/build/speech/Sapi51forLunko.msi
+if [ -f "$msi" ] && ! msiextract -l "$msi" | grep -q readme.txt; then
+    echo "the stamped demo speech package is no longer a package msiextract reads"
+    exit 1
+fi
 if cmp "$a" "$b"; then
     echo "reproducible: $(stat -c %s "$a") bytes, sha256 $(sha256sum < "$a" | cut -c1-64)"
     rm -rf "$work"
