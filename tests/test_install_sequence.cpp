@@ -406,21 +406,42 @@ TEST_F(InstallSequence, LeavesOutTheDesktopAndTheClassRootWhenNotWanted)
     EXPECT_FALSE(ClassRegistered());
 }
 
-// Run in each locale: the system language decides the names' bytes.
+// Run in each locale: the system language decides the names' bytes. Under a
+// Chinese code page the folder's own name ends in a character whose second
+// byte is a backslash (GBK 祈禱, Big5 許功蓋), given in the code page's bytes
+// and, as the link reader prints it, in UTF-8.
 TEST_F(InstallSequence, NamesTheShortcutsInTheSystemLanguage)
 {
+    static const char *const kFolderNames[3][2] = {
+        { "", "" },
+        { "\xC6\xED\xB6\x5C", "\xE7\xA5\x88\xE7\xA6\xB1" },
+        { "\xB3\x5C\xA5\x5C\xBB\x5C", "\xE8\xA8\xB1\xE5\x8A\x9F\xE8\x93\x8B" },
+    };
     SystemLanguage = DetectSystemLanguage();
     std::string expected = TestSetting("LUNKO_EXPECT_LANGUAGE");
     ASSERT_EQ(expected.empty() ? 0 : atoi(expected.c_str()), SystemLanguage);
     const ShortcutNames &names = kShortcutNames[SystemLanguage];
+    std::string parent = folder, printed = folder;
+    if (SystemLanguage) {
+        folder += std::string("\\") + kFolderNames[SystemLanguage][0];
+        printed += std::string("\\") + kFolderNames[SystemLanguage][1];
+        MakeFolders(folder);
+        lstrcpynA(InstallFolderPath, folder.c_str(), MAX_PATH);
+    }
     ForgetShellTraces(SystemLanguage);
     ASSERT_EQ(1, Run());
 
+    ExpectAllInstalledBut();
+    if (SystemLanguage) {
+        EXPECT_EQ(std::vector<std::string>{ kFolderNames[SystemLanguage][0] }, FilesIn(parent, "*"))
+            << "nothing beside the folder";
+    }
     EXPECT_EQ(GroupLinks(SystemLanguage), SortedLinks(GroupFolder(SystemLanguage)));
     EXPECT_TRUE(FileExists(DesktopLink(names.group)));
     EXPECT_TRUE(FileExists(DesktopLink(names.notes)));
     LinkFields uninstaller = ReadLink(GroupFolder(SystemLanguage) + "\\" + names.uninstaller + ".lnk");
-    EXPECT_EQ(Path("LKOEditUnInstall.exe"), uninstaller.localPath) << uninstaller.report;
+    EXPECT_EQ(printed + "\\LKOEditUnInstall.exe", uninstaller.localPath) << uninstaller.report;
+    EXPECT_EQ(printed, uninstaller.workingDirectory) << uninstaller.report;
 }
 
 // A disk that fills during the installation (drive D of the run, a small
