@@ -104,16 +104,61 @@ static void DeleteDictionaryVariants(void)
     }
 }
 
-// Returns 0 at the first required row that fails. An optional row whose
-// write broke off after the file was opened counts as required: the disk is
-// full or failing, and reporting success would hide a missing file.
+// Whether the write of the catalogue could replace the file: it is absent,
+// or it opens for writing as the write opens it (sharing reading and
+// writing), without being truncated. A read-only mark does not count, the
+// write clears it; it is cleared for the test and put back.
+static int CanReplaceFile(const char *path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+    if (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))
+        return 0;
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                              OPEN_EXISTING, 0, NULL);
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        SetFileAttributesA(path, attributes);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    CloseHandle(file);
+    return 1;
+}
+
+// The four files of the word base only work together, and the old ones are
+// the user's words: a new CiZuFlat.igb beside an index the pinyin server
+// holds open would leave neither base. So none of them is replaced unless
+// every one can be.
+static int CanReplaceWordBase(void)
+{
+    for (const CatalogueRow &row : PayloadCatalogue) {
+        char path[MAX_PATH];
+        if (row.oldBaseSkip
+            && (!JoinPath(path, InstallFolderPath, row.fileName, "") || !CanReplaceFile(path)))
+            return 0;
+    }
+    return 1;
+}
+
+// Returns 0 at the first required row that fails; a word base that cannot
+// be replaced whole fails at its first row, CiZuFlat.igb, which is required.
+// An optional row whose write broke off after the file was opened counts as
+// required: the disk is full or failing, and reporting success would hide a
+// missing file.
 static int ExtractCatalogue(HWND bar, unsigned char *buffer)
 {
+    int wordBaseChecked = 0;
     for (const CatalogueRow &row : PayloadCatalogue) {
         if (row.position)
             SetProgress(bar, row.position);
         if (row.oldBaseSkip && KeepOldWordBase)
             continue;
+        if (row.oldBaseSkip && !wordBaseChecked++ && !CanReplaceWordBase())
+            return 0;
         PayloadEntry entry = { row.resourceId, row.fileName, buffer, kCatalogueCapacity,
                                row.readOnly, row.hidden, NULL };
         PayloadWriteBrokeOff = 0;

@@ -278,23 +278,29 @@ struct WordBaseCase {
     const char *name;
     bool flatPresent;       // CiZuFlat.igb in the folder
     int indexFirstByte;     // -1: no pycizudic.idx, -2: an empty one
-    bool indexHeld;         // pycizudic.idx open in another program
+    int heldRow;            // the row whose file another program holds open, or 0
     int answer;             // to the question, if asked
     bool asked;
     int result;
     bool kept;              // the four files keep their old bytes
+    DWORD attributes = 0;   // of the old files
 };
 
 static const WordBaseCase kWordBaseCases[] = {
-    { "old base, user keeps it", true, 0x80, false, IDNO, true, 1, true },
-    { "old base, user replaces it", true, 0xFF, false, IDYES, true, 1, false },
-    { "new-generation index", true, 0x7F, false, IDNO, false, 1, false },
-    { "no CiZuFlat.igb", false, 0x80, false, IDNO, false, 1, false },
-    { "no index", true, -1, false, IDNO, false, 1, false },
-    { "empty index", true, -2, false, IDNO, false, 1, false },
+    { "old base, user keeps it", true, 0x80, 0, IDNO, true, 1, true },
+    { "old base, user replaces it", true, 0xFF, 0, IDYES, true, 1, false },
+    { "old base read-only and hidden, replaced", true, 0x80, 0, IDYES, true, 1, false, kReadOnlyHidden },
+    { "new-generation index", true, 0x7F, 0, IDNO, false, 1, false },
+    { "no CiZuFlat.igb", false, 0x80, 0, IDNO, false, 1, false },
+    { "no index", true, -1, 0, IDNO, false, 1, false },
+    { "empty index", true, -2, 0, IDNO, false, 1, false },
     // An index that cannot be read is in use, not absent: the user is
     // asked rather than have the word base overwritten unasked.
-    { "index in use, user keeps it", true, 0x7F, true, IDNO, true, 1, true },
+    { "index in use, user keeps it", true, 0x7F, 99, IDNO, true, 1, true },
+    // A base that cannot be replaced whole is not touched: the installation
+    // fails at its first row, with the old base as it was.
+    { "index in use, user replaces it", true, 0x7F, 99, IDYES, true, 0, true },
+    { "last file in use, no question", true, 0x7F, 100, IDYES, false, 0, true },
 };
 
 TEST_F(InstallSequence, AsksBeforeReplacingAnOldWordBaseAndKeepsItOnNo)
@@ -315,10 +321,10 @@ TEST_F(InstallSequence, AsksBeforeReplacingAnOldWordBaseAndKeepsItOnNo)
             }
             if (row == 25 && !c.flatPresent)
                 continue;
-            Plant(path, old[i]);
+            Plant(path, old[i], c.attributes);
         }
-        if (c.indexHeld)
-            Hold(RowPath(99));
+        if (c.heldRow)
+            Hold(RowPath(c.heldRow));
 
         ASSERT_EQ(c.result, Run(c.answer));
         Release();
@@ -328,13 +334,20 @@ TEST_F(InstallSequence, AsksBeforeReplacingAnOldWordBaseAndKeepsItOnNo)
             int row = kWordBaseRows[i];
             if (c.kept) {
                 Bytes data = ReadWholeFile(RowPath(row));
-                EXPECT_EQ(old[i], std::string(data.begin(), data.end())) << "row " << row;
+                // Not printed whole: a replaced index is 16 MB.
+                EXPECT_TRUE(old[i] == std::string(data.begin(), data.end()))
+                    << "row " << row << " replaced, now " << data.size() << " bytes";
             } else {
                 ExpectInstalled(row);
             }
         }
-        EXPECT_EQ(std::vector<int>(std::begin(kAllPositions), std::end(kAllPositions)), positions)
-            << "positions are set also before skipped rows";
+        // A failure at the word base stops after the position of its first row.
+        std::vector<int> expected(std::begin(kAllPositions), std::end(kAllPositions));
+        if (!c.result)
+            expected.erase(std::upper_bound(expected.begin(), expected.end(),
+                                            PayloadCatalogue[kWordBaseRows[0] - 1].position),
+                           expected.end());
+        EXPECT_EQ(expected, positions) << "positions are set also before skipped rows";
     }
 }
 
@@ -393,21 +406,42 @@ TEST_F(InstallSequence, LeavesOutTheDesktopAndTheClassRootWhenNotWanted)
     EXPECT_FALSE(ClassRegistered());
 }
 
-// Run in each locale: the system language decides the names' bytes.
+// Run in each locale: the system language decides the names' bytes. Under a
+// Chinese code page the folder's own name ends in a character whose second
+// byte is a backslash (GBK 祈禱, Big5 許功蓋), given in the code page's bytes
+// and, as the link reader prints it, in UTF-8.
 TEST_F(InstallSequence, NamesTheShortcutsInTheSystemLanguage)
 {
+    static const char *const kFolderNames[3][2] = {
+        { "", "" },
+        { "\xC6\xED\xB6\x5C", "\xE7\xA5\x88\xE7\xA6\xB1" },
+        { "\xB3\x5C\xA5\x5C\xBB\x5C", "\xE8\xA8\xB1\xE5\x8A\x9F\xE8\x93\x8B" },
+    };
     SystemLanguage = DetectSystemLanguage();
     std::string expected = TestSetting("LUNKO_EXPECT_LANGUAGE");
     ASSERT_EQ(expected.empty() ? 0 : atoi(expected.c_str()), SystemLanguage);
     const ShortcutNames &names = kShortcutNames[SystemLanguage];
+    std::string parent = folder, printed = folder;
+    if (SystemLanguage) {
+        folder += std::string("\\") + kFolderNames[SystemLanguage][0];
+        printed += std::string("\\") + kFolderNames[SystemLanguage][1];
+        MakeFolders(folder);
+        lstrcpynA(InstallFolderPath, folder.c_str(), MAX_PATH);
+    }
     ForgetShellTraces(SystemLanguage);
     ASSERT_EQ(1, Run());
 
+    ExpectAllInstalledBut();
+    if (SystemLanguage) {
+        EXPECT_EQ(std::vector<std::string>{ kFolderNames[SystemLanguage][0] }, FilesIn(parent, "*"))
+            << "nothing beside the folder";
+    }
     EXPECT_EQ(GroupLinks(SystemLanguage), SortedLinks(GroupFolder(SystemLanguage)));
     EXPECT_TRUE(FileExists(DesktopLink(names.group)));
     EXPECT_TRUE(FileExists(DesktopLink(names.notes)));
     LinkFields uninstaller = ReadLink(GroupFolder(SystemLanguage) + "\\" + names.uninstaller + ".lnk");
-    EXPECT_EQ(Path("LKOEditUnInstall.exe"), uninstaller.localPath) << uninstaller.report;
+    EXPECT_EQ(printed + "\\LKOEditUnInstall.exe", uninstaller.localPath) << uninstaller.report;
+    EXPECT_EQ(printed, uninstaller.workingDirectory) << uninstaller.report;
 }
 
 // A disk that fills during the installation (drive D of the run, a small

@@ -305,7 +305,66 @@ static const char *const kRefusedFolders[] = {
     "C:\\Lunko.",
     "C:\\Lunko ",
     "\\\\?\\C:\\Lunko",
+    "//?/C:/Lunko",                     // the same device path with slashes
 };
+
+// The rule alone, both ways, at the function: double-byte text typed into
+// an ANSI edit box arrives garbled under Wine. A row with a code page runs
+// only under it; there the second byte of a Chinese character may be 0x5C or
+// 0x7C and is neither a backslash nor a bar (taken for one, it would make an
+// empty name before the next backslash, or a forbidden character).
+struct FolderTextCase {
+    const char *text;
+    UINT codePage;                      // 0: any
+    int usable;
+};
+
+static const FolderTextCase kFolderTexts[] = {
+    { "C:", 0, 1 },                     // the chooser's answer for a root
+    { "C:\\", 0, 1 },
+    { "C:\\Lunko\\", 0, 1 },
+    { "C:\\Lunko\\\\", 0, 0 },
+    { "\\\\server\\share\\dir", 0, 1 },
+    { "\\\\", 0, 0 },
+    { "C:/Lunko", 0, 1 },
+    { "D:\\Apps/Lunko", 0, 1 },
+    { "C:/Lunko/", 0, 1 },
+    { "C://Lunko", 0, 0 },
+    { "C:/Lunko/NUL", 0, 0 },
+    { "C:/Lunko./x", 0, 0 },
+    { "//server/share/dir", 0, 1 },
+    { "/Lunko", 0, 0 },
+    { "\\\\?\\C:\\Lunko", 0, 0 },
+    { "//?/C:/Lunko", 0, 0 },
+    { "\\\\.\\C:\\Lunko", 0, 0 },
+    { "//./C:/Lunko", 0, 0 },
+    // GBK: 乗 81 5C, 祈禱 C6 ED B6 5C, 億墊 83 7C 89 7C.
+    { "C:\\\x81\x5C\\", 936, 1 },
+    { "C:\\\xC6\xED\xB6\x5C\\Lunko\\", 936, 1 },
+    { "C:/\x83\x7C\x89\x7C", 936, 1 },
+    { "C:\\\xB6\x5C|", 936, 0 },
+    // Big5: 許功蓋 B3 5C A5 5C BB 5C, 四 A5 7C.
+    { "C:\\\xB3\x5C\xA5\x5C\xBB\x5C\\", 950, 1 },
+    { "\\\\server\\\xA5\x7C\\\xA5\x5C", 950, 1 },
+    { "C:\\\xA5\x7C|", 950, 0 },
+    // The same bytes under a single-byte code page hold a bar.
+    { "C:\\\xA5\x7C", 1252, 0 },
+};
+
+TEST(FolderText, UsableFolderTextIsAFullPathInEveryCodePage)
+{
+    int run = 0;
+    for (const FolderTextCase &c : kFolderTexts) {
+        if (c.codePage && c.codePage != GetACP())
+            continue;
+        run += c.codePage != 0;
+        EXPECT_EQ(c.usable, IsUsableFolderText(c.text)) << "\"" << c.text << "\" under ACP " << GetACP();
+    }
+    std::string locale = TestSetting("LUNKO_LOCALE");
+    if (!locale.empty() && locale != "en_US") {
+        EXPECT_GT(run, 0) << "no row of this run's code page " << GetACP();
+    }
+}
 
 TEST_F(WizardRun, RefusesAFolderTextThatNamesNoUsableFolderAndReturnsToTheFirstPage)
 {
@@ -363,8 +422,9 @@ TEST_F(WizardRun, RefusesAFolderTextThatNamesNoUsableFolderAndReturnsToTheFirstP
     for (const std::string &path : after)
         EXPECT_TRUE(before.count(path)) << "written although refused: " << path;
 
-    // An existing folder is used as it is: no doc subfolder is added.
-    SendMessageA(Control(wizard, IDC_FOLDER_EDIT), WM_SETTEXT, 0, (LPARAM) "C:\\existing");
+    // An existing folder is used as it is: no doc subfolder is added. Named
+    // with a forward slash, it reaches the shortcuts with a backslash.
+    SendMessageA(Control(wizard, IDC_FOLDER_EDIT), WM_SETTEXT, 0, (LPARAM) "C:/existing");
     WalkToLastPage(IDC_DISPLAY_NO, 1);
     ClickControl(wizard, IDC_NEXT);
     EXPECT_EQ(kSuccessNotice, Answer(IDOK, nullptr));
@@ -372,6 +432,10 @@ TEST_F(WizardRun, RefusesAFolderTextThatNamesNoUsableFolderAndReturnsToTheFirstP
     EXPECT_EQ(0, WaitForExit(&program, 60000));
     EXPECT_TRUE(FileExists("C:\\existing\\LKOEdit.exe"));
     EXPECT_FALSE(FolderExists("C:\\existing\\doc"));
+    const char *editorName = kShortcutNames[0].group;
+    LinkFields editor = ReadLink(ShortcutFolder(CSIDL_PROGRAMS) + "\\" + editorName + "\\" + editorName + ".lnk");
+    EXPECT_EQ("C:\\existing\\LKOEdit.exe", editor.localPath) << editor.report;
+    EXPECT_EQ("C:\\existing", editor.workingDirectory) << editor.report;
 }
 
 // ---- a damaged payload ---------------------------------------------------

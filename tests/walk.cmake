@@ -20,3 +20,7 @@ foreach(case
 endforeach()
 # The folder box: what is refused, and an existing folder used as it is.
 lunko_test_run(walk_folders PROGRAM test_walk ARGS --gtest_filter=*UsableFolder*)
+# The folder-text rule alone, under the Chinese code pages.
+foreach(locale zh_CN zh_TW)
+  lunko_test_run(walk_folders_${locale} PROGRAM test_walk LOCALE ${locale} ARGS --gtest_filter=FolderText.*)
+endforeach()

@@ -56,6 +56,12 @@ static int IsUsableName(const char *name, size_t length)
     return !IsDeviceName(name, length);
 }
 
+// Windows takes a forward slash for a backslash in a folder path.
+static int IsSeparator(char c)
+{
+    return c == '\\' || c == '/';
+}
+
 int IsUsableFolderText(const char *path)
 {
     size_t length = strlen(path);
@@ -63,14 +69,14 @@ int IsUsableFolderText(const char *path)
     if (length == 0 || length >= MAX_PATH)
         return 0;
     int letter = (path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z';
-    if (letter && path[1] == ':' && (path[2] == '\\' || path[2] == 0))
+    if (letter && path[1] == ':' && (IsSeparator(path[2]) || path[2] == 0))
         at = 2;                         // "C:\..." or the root "C:"
-    else if (path[0] == '\\' && path[1] == '\\' && path[2] != '?' && path[2] != '.')
-        at = 1;                         // "\\server\share\...", not a device path
+    else if (IsSeparator(path[0]) && IsSeparator(path[1]) && path[2] != '?' && path[2] != '.')
+        at = 1;                         // "\\server\share\...", not a device path ("\\?\", "//./")
     else
         return 0;                       // relative forms name no fixed folder
 
-    // Components between backslashes; the second byte of a two-byte
+    // Components between separators; the second byte of a two-byte
     // character may look like a backslash or a forbidden character.
     size_t start = at + 1;
     for (size_t i = at + 1; i <= length; i++) {
@@ -79,16 +85,28 @@ int IsUsableFolderText(const char *path)
             i++;
             continue;
         }
-        if (i < length && (c < 32 || strchr("*?\"<>|:/", c)))
+        if (i < length && (c < 32 || strchr("*?\"<>|:", c)))
             return 0;
-        if (i < length && c != '\\')
+        if (i < length && !IsSeparator(c))
             continue;
-        // One trailing backslash is allowed; the name before it is checked.
+        // One trailing separator is allowed; the name before it is checked.
         if (!(i == length && i == start) && !IsUsableName(path + start, i - start))
             return 0;
         start = i + 1;
     }
     return at == 2 || start > 3;        // a share needs more than "\\"
+}
+
+// Everything joined to the folder later (files, shortcut targets, registry
+// commands) is composed with backslashes and split at them.
+static void UseBackslashes(char *path)
+{
+    for (; *path; path++) {
+        if (IsDBCSLeadByte((BYTE)*path) && path[1])
+            path++;
+        else if (*path == '/')
+            *path = '\\';
+    }
 }
 
 static void ShowFolderNotice(void)
@@ -117,6 +135,7 @@ static int PrepareInstallFolder(HWND dialog)
     GetWindowTextA(edit, InstallFolderPath, MAX_PATH);
     if (!IsUsableFolderText(InstallFolderPath))
         return 0;
+    UseBackslashes(InstallFolderPath);
 
     // "E:" alone is the current folder of drive E to the system, but the
     // root to the user who chose it; the files are joined as "E:\name".

@@ -56,6 +56,8 @@ void RunInstallation(HWND dialog);
 // Whether the folder box's text names a folder the installer may use: a
 // full path of a drive or a network share, no character or name Windows
 // reserves. A drive letter and colon alone stand for the drive's root.
+// Forward slashes separate as backslashes do; the folder is used with
+// backslashes only.
 int IsUsableFolderText(const char *path);
 
 // Browse: the folder chooser; 1 when the user picked a folder, which is then
