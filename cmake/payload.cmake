@@ -50,7 +50,6 @@ set(LUNKO_DEMOPAYLOAD "${LUNKO_HOST_DIR}/demopayload")
 set(LUNKO_MKICON "${LUNKO_HOST_DIR}/mkicon")
 set(LUNKO_CATALOGUETABLE "${LUNKO_HOST_DIR}/cataloguetable")
 set(LUNKO_DAMAGEPAYLOAD "${LUNKO_HOST_DIR}/damagepayload")
-set(LUNKO_MSISTAMP "${LUNKO_HOST_DIR}/msistamp")
 
 set(_lunko_host_configure
     ${CMAKE_COMMAND} -E env --unset=CMAKE_TOOLCHAIN_FILE --unset=CC --unset=CXX
@@ -73,7 +72,7 @@ ExternalProject_Add(lunko_host_tools
   BUILD_ALWAYS ON
   INSTALL_COMMAND ""
   BUILD_BYPRODUCTS "${LUNKO_PACKER}" "${LUNKO_GLYPHSHEET}" "${LUNKO_DEMOPAYLOAD}" "${LUNKO_MKICON}"
-    "${LUNKO_CATALOGUETABLE}" "${LUNKO_DAMAGEPAYLOAD}" "${LUNKO_MSISTAMP}")
+    "${LUNKO_CATALOGUETABLE}" "${LUNKO_DAMAGEPAYLOAD}")
 
 # --- Payload list ------------------------------------------------------------
 # Reads a payload list at configure time; sets <prefix>_IDS and
@@ -213,24 +212,33 @@ else()
     COMMENT "Drawing the glyph sheets from Unifont"
     VERBATIM)
 
-  # wixl finds the packaged file beside the .wxs. It draws a new package
-  # code and stamps the time of the build and the packaged file's date into
-  # every package; msistamp puts these fixed values in their places, so that
-  # two builds give the same package (and installer). The wixl output is kept
-  # apart: a failed stamping must not leave a package that looks made.
-  set(_lunko_msi "${CMAKE_BINARY_DIR}/speech/Sapi51forLunko.msi")
-  set(_lunko_msi_unstamped "${CMAKE_BINARY_DIR}/speech/wixl-output.msi")
+  # wixl stamps the build time into the summary information, the packaged
+  # file's modification time into the embedded cabinet, and a new package
+  # code into every package. So that two builds give the same package (and
+  # installer), it runs on a copy of its sources with a fixed file date,
+  # under a fixed clock, and msibuild then writes a fixed package code.
+  find_program(LUNKO_FAKETIME faketime)
+  find_program(LUNKO_MSIBUILD msibuild)
+  if(NOT LUNKO_FAKETIME OR NOT LUNKO_MSIBUILD)
+    message(FATAL_ERROR "faketime and msibuild are missing: the demo speech package is made the same "
+                        "on every build with them (Debian packages faketime and msitools)")
+  endif()
+  set(_lunko_speech "${CMAKE_BINARY_DIR}/speech")
+  set(_lunko_msi "${_lunko_speech}/Sapi51forLunko.msi")
   set(_lunko_msi_package_code "{1C2D3E4F-5061-4728-9A3B-4C5D6E7F8091}")
-  set(_lunko_msi_time 1767225600)  # 2026-01-01 00:00:00 UTC
+  set(_lunko_msi_time "2026-01-01 00:00:00")
   add_custom_command(
     OUTPUT "${_lunko_msi}"
-    BYPRODUCTS "${_lunko_msi_unstamped}"
-    COMMAND "${CMAKE_COMMAND}" -E make_directory "${CMAKE_BINARY_DIR}/speech"
-    COMMAND "${LUNKO_WIXL}" -o "${_lunko_msi_unstamped}" "${_lunko_root}/tools/demo/speech.wxs"
-    COMMAND "${LUNKO_MSISTAMP}" "${_lunko_msi_unstamped}" "${_lunko_msi}" "${_lunko_msi_package_code}"
-            "${_lunko_msi_time}"
+    COMMAND "${CMAKE_COMMAND}" -E make_directory "${_lunko_speech}"
+    COMMAND "${CMAKE_COMMAND}" -E copy "${_lunko_root}/tools/demo/speech.wxs"
+            "${_lunko_root}/tools/demo/speech-readme.txt" "${_lunko_speech}"
+    COMMAND "${CMAKE_COMMAND}" -E env TZ=UTC touch -d "${_lunko_msi_time}" "${_lunko_speech}/speech-readme.txt"
+    COMMAND "${CMAKE_COMMAND}" -E env TZ=UTC "${LUNKO_FAKETIME}" -f "${_lunko_msi_time}"
+            "${LUNKO_WIXL}" -o "${_lunko_msi}.part" "${_lunko_speech}/speech.wxs"
+    COMMAND "${LUNKO_MSIBUILD}" "${_lunko_msi}.part" -s "Lunko Speech Component (demo)" "Lunko"
+            "Intel;1033" "${_lunko_msi_package_code}"
+    COMMAND "${CMAKE_COMMAND}" -E rename "${_lunko_msi}.part" "${_lunko_msi}"
     DEPENDS "${_lunko_root}/tools/demo/speech.wxs" "${_lunko_root}/tools/demo/speech-readme.txt"
-            "${LUNKO_MSISTAMP}" lunko_host_tools
     COMMENT "Building the demo speech package"
     VERBATIM)
 

@@ -7,7 +7,7 @@ need_install=0
 dpkg --print-foreign-architectures | grep -qx i386 || { dpkg --add-architecture i386; need_install=1; }
 
 packages="cmake make g++ zlib1g-dev googletest g++-mingw-w64-i686 libz-mingw-w64-dev
-  wine wine32:i386 xvfb unifont msitools wixl attr liblnk-utils imagemagick locales
+  wine wine32:i386 xvfb unifont msitools wixl faketime attr liblnk-utils imagemagick locales
   libdeflate-dev osslsigncode nsis openssl"
 for p in $packages; do
   dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q 'install ok installed' || need_install=1
