@@ -34,7 +34,6 @@ static const int kAllPositions[] = { 10, 15, 20, 25, 30, 35, 45, 50, 55, 65, 70,
 static const int kWordBaseRows[] = { 25, 98, 99, 100 };
 static const char kEditorClass[] = "LKOEditor.Document";
 
-static std::vector<Bytes> payloadFiles;          // by catalogue row
 static std::vector<int> positions;               // what the progress bar was told, in order
 static WNDPROC barProcedure;
 
@@ -70,8 +69,6 @@ protected:
         ASSERT_TRUE(WizardWindow != NULL);
         barProcedure = (WNDPROC)SetWindowLongA(GetDlgItem(WizardWindow, IDC_PROGRESS), GWL_WNDPROC,
                                                (LONG)RecordPositions);
-        for (const CatalogueRow &row : PayloadCatalogue)
-            payloadFiles.push_back(ReadWholeFile(PayloadFilePath(row.fileName)));
     }
 
     void SetUp() override
@@ -125,17 +122,7 @@ protected:
             SetFileAttributesA(path.c_str(), attributes);
     }
 
-    // Row `row` is on disk byte for byte as its payload file, with exactly
-    // the read-only and hidden attributes the catalogue gives it.
-    void ExpectInstalled(int row) const
-    {
-        const CatalogueRow &entry = PayloadCatalogue[row - 1];
-        std::string path = RowPath(row);
-        EXPECT_TRUE(ReadWholeFile(path) == payloadFiles[row - 1]) << "row " << row << " " << path;
-        DWORD expected = (entry.readOnly ? FILE_ATTRIBUTE_READONLY : 0)
-                       | (entry.hidden ? FILE_ATTRIBUTE_HIDDEN : 0);
-        EXPECT_EQ(expected, GetFileAttributesA(path.c_str()) & kReadOnlyHidden) << "row " << row;
-    }
+    void ExpectInstalled(int row) const { EXPECT_TRUE(InstalledAsCatalogueSays(folder, row)); }
     void ExpectAllInstalledBut(std::vector<int> skipped = {}) const
     {
         // Row 11, the configuration file, is changed by the update that
@@ -362,7 +349,7 @@ TEST_F(InstallSequence, StopsAtARequiredRowThatCannotBeWritten)
         ExpectInstalled(row);
     for (int row = 102; row <= kCatalogueRowCount; row++)
         EXPECT_FALSE(FileExists(RowPath(row))) << "row " << row;
-    EXPECT_TRUE(ReadWholeFile(RowPath(11)) == payloadFiles[10]) << "no configuration update";
+    EXPECT_TRUE(InstalledAsCatalogueSays(folder, 11, true, false)) << "no configuration update";
     EXPECT_FALSE(FolderExists(GroupFolder()));
     EXPECT_FALSE(FileExists(DesktopLink(kShortcutNames[0].notes)));
     EXPECT_FALSE(ClassRegistered());
@@ -428,7 +415,7 @@ TEST_F(InstallSequence, NeverReportsSuccessOnADiskThatFillsAndLeavesOnlyWholeFil
     for (int row = 1; row <= kCatalogueRowCount; row++) {
         if (!FileExists(RowPath(row)))
             continue;
-        EXPECT_TRUE(ReadWholeFile(RowPath(row)) == payloadFiles[row - 1]) << "row " << row << " cut short";
+        EXPECT_TRUE(InstalledAsCatalogueSays(folder, row, true, false)) << "cut short";
         whole++;
     }
     EXPECT_LT(whole, kCatalogueRowCount) << "the disk was meant to fill";
@@ -461,7 +448,7 @@ TEST_F(InstallSequence, FailsRowsWhosePathsWouldBeTooLongAndCutsNoPath)
                 row++;
             ASSERT_LT(row, kCatalogueRowCount) << "a file no row names: " << name;
             if (row != 10) {            // the configuration file is updated
-                EXPECT_TRUE(ReadWholeFile(Path(name.c_str())) == payloadFiles[row]) << name;
+                EXPECT_TRUE(InstalledAsCatalogueSays(folder, row + 1, true, false));
             }
         }
     }

@@ -6,8 +6,6 @@
 #include "resources/ids.h"
 #include "tests/driver/driver.h"
 
-static const char kWizardCaption[] = "Lunkovan Zavav Irazaz Installer";
-
 static std::string ItemBytes(HWND combo, int index)
 {
     std::wstring text = ListItemText(combo, index, true);
@@ -24,9 +22,8 @@ protected:
 
     void Start(const std::string &exe)
     {
-        ASSERT_TRUE(StartProgram(exe, &program)) << exe;
-        wizard = WaitForWindow(kWizardCaption, program.processId);
-        ASSERT_TRUE(wizard != NULL) << "the wizard did not appear";
+        wizard = StartWizard(&program, exe);
+        ASSERT_TRUE(wizard != NULL) << "the wizard of " << exe << " did not appear";
     }
     void TearDown() override { EndProgram(&program); }
 };

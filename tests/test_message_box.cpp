@@ -202,7 +202,7 @@ TEST_P(EachBox, IsLaidOutFromItsTextsShowsThemAndEndsWithTheRightId)
 {
     int index = GetParam();
     const BoxCase &c = kBoxCases[index];
-    HWND box = WaitForWindow(kBoxCaption, runner.processId);
+    HWND box = WaitForWindow(kNoticeCaption, runner.processId);
     ASSERT_TRUE(box != NULL) << "box " << index;
     Sleep(300);
     EXPECT_FALSE(IsWindowEnabled(owner)) << "the owner is disabled while the box is up";

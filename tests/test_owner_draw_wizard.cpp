@@ -16,7 +16,6 @@
 #include "tests/pixel_support.h"
 #include "wizard/wizard.h"
 
-static const char kWizardCaption[] = "Lunkovan Zavav Irazaz Installer";
 static const char kNextText[] = "\xCF\xC2\xD2\xBB\xB2\xBD Next";
 static const char kInstallText[] = "\xCD\xAC\xD2\xE2/\xB0\xB2\xD7\xB0 Agree/Install";
 static const char kProductText[] = "\xC2\xD7\xBF\xC6\xCD\xF2 Zavav Irazaz";
@@ -172,10 +171,9 @@ TEST_F(WizardDrawing, TheInstallersFirstPageShowsItsLabelsWhole)
 {
     ASSERT_FALSE(TestSetting("LUNKO_INSTALLER").empty()) << "the installer is built";
     Program installer;
-    ASSERT_TRUE(StartProgram(InstallerPath(), &installer));
-    HWND shown = WaitForWindow(kWizardCaption, installer.processId);
+    HWND shown = StartWizard(&installer, InstallerPath());
     ASSERT_TRUE(shown != NULL);
-    Sleep(500);
+    Sleep(500);                         // the labels are drawn after the window shows
     EXPECT_TRUE(SaveScreenshot(shown, "wizard_first_page"));
 
     Image screen = Screen(shown);

@@ -74,7 +74,7 @@ TEST(LegacyFolders, NamesTheWholeGroupPathWhenTheComposedParentIsMissing)
     std::vector<SeenNotice> notices = StopNoticeWatch();
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_EQ(notices[0].chinese, std::string(kFolderNoticeStart) + programs + "\\Lunko)!");
-    EXPECT_EQ(notices[0].english, "Cannot create folder!");
+    EXPECT_EQ(notices[0].english, kShortcutFolderNotice);
     EXPECT_FALSE(FolderExists(programs + "\\Lunko"));
 }
 

@@ -4,13 +4,12 @@
 
 #include <stdio.h>
 
+#include "payload/catalogue.h"
 #include "render/render.h"
 #include "tests/driver/driver.h"
 #include "wizard/wizard.h"
 
 // ---- notices -------------------------------------------------------------
-
-static const char kNoticeCaption[] = "Tavelorn Install Message";
 
 static HANDLE watchThread;
 static volatile LONG watchStop;
@@ -270,4 +269,33 @@ std::vector<std::string> FilesIn(const std::string &folder, const char *pattern)
     } while (FindNextFileA(search, &found));
     FindClose(search);
     return names;
+}
+
+// ---- the installed files ---------------------------------------------------
+
+const std::vector<unsigned char> &PayloadOfRow(int row)
+{
+    static std::vector<std::vector<unsigned char>> files(kCatalogueRowCount);
+    static std::vector<bool> read(kCatalogueRowCount);
+    if (!read[row - 1]) {
+        files[row - 1] = ReadWholeFile(PayloadFilePath(PayloadCatalogue[row - 1].fileName));
+        read[row - 1] = true;
+    }
+    return files[row - 1];
+}
+
+testing::AssertionResult InstalledAsCatalogueSays(const std::string &folder, int row, bool bytes,
+                                                  bool attributes)
+{
+    const CatalogueRow &entry = PayloadCatalogue[row - 1];
+    std::string path = folder + "\\" + entry.fileName;
+    if (bytes && ReadWholeFile(path) != PayloadOfRow(row))
+        return testing::AssertionFailure() << "row " << row << " " << path << " is not its payload file";
+    DWORD wanted = (entry.readOnly ? FILE_ATTRIBUTE_READONLY : 0) | (entry.hidden ? FILE_ATTRIBUTE_HIDDEN : 0);
+    DWORD found = GetFileAttributesA(path.c_str());
+    if (attributes && (found == INVALID_FILE_ATTRIBUTES
+                       || (found & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) != wanted))
+        return testing::AssertionFailure() << "row " << row << " " << path << " has attributes "
+                                           << std::hex << found << ", not " << wanted;
+    return testing::AssertionSuccess();
 }

@@ -4,6 +4,8 @@
 
 #include "tests/driver/driver.h"
 
+#include "resources/ids.h"
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -61,13 +63,16 @@ std::vector<unsigned char> ReadWholeFile(const std::string &path)
 
 // ---- processes -----------------------------------------------------------
 
-bool StartProgram(const std::string &exe, Program *program, const char *currentFolder)
+bool StartProgram(const std::string &exe, Program *program, const char *currentFolder,
+                  const char *arguments)
 {
     STARTUPINFOA startup;
     PROCESS_INFORMATION info;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     std::string commandLine = "\"" + exe + "\"";
+    if (arguments)
+        commandLine += std::string(" ") + arguments;
     ZeroMemory(program, sizeof *program);
     if (!CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL, currentFolder,
                         &startup, &info))
@@ -345,6 +350,139 @@ bool SaveScreenshot(HWND window, const char *name)
 {
     Image image;
     return CaptureWindow(window, &image) && SavePng(image, ScreenshotPath(name));
+}
+
+// ---- the installer's wizard ----------------------------------------------
+
+const char kWizardCaption[] = "Lunkovan Zavav Irazaz Installer";
+const char kNoticeCaption[] = "Tavelorn Install Message";
+const char kChooserCaption[] = "Choose Destination Directory";
+const char kFolderNotice[] = "Cannot create folder! Please check folder path.";
+const char kShortcutFolderNotice[] = "Cannot create folder!";
+const char kSuccessNotice[] = "Congratulations! Installation Success!";
+const char kSpeechQuestion[] = "Now install sound module SAPI5.1 from Microsoft.";
+const char kFailureNotice[] =
+    "Installation failed. Please check your system (quit all Lunko applications) and try again.";
+const char kNoAnswerNotice[] = "Please select a choice.";
+
+HWND StartWizard(Program *program, const std::string &exe, const char *currentFolder, DWORD timeoutMs)
+{
+    if (!StartProgram(exe, program, currentFolder))
+        return NULL;
+    return WaitForWindow(kWizardCaption, program->processId, timeoutMs);
+}
+
+static const int kPageMark[] = { IDC_FOLDER_EDIT, IDC_DISPLAY_QUESTION, IDC_SHOW_ENGLISH,
+                                 IDC_LANGUAGE_COMBO };
+
+int PageOnScreen(HWND wizard)
+{
+    int page = -1;
+    for (int i = 0; i < 4; i++) {
+        if (!IsControlVisible(wizard, kPageMark[i]))
+            continue;
+        if (page >= 0)
+            return -2;
+        page = i;
+    }
+    return page;
+}
+
+struct Condition {
+    HWND window;
+    int id;
+    int wanted;
+};
+
+// A page switch shows and hides control by control, so what a poll sees can
+// be half way; an empty message answered by the window's thread marks the
+// end of the command that was being handled.
+static bool Settled(bool (*holds)(void *), Condition *condition, DWORD timeoutMs)
+{
+    DWORD_PTR result;
+    return WaitUntil(holds, condition, timeoutMs)
+           && SendMessageTimeoutA(condition->window, WM_NULL, 0, 0, SMTO_BLOCK, 10000, &result)
+           && WaitUntil(holds, condition, 0);
+}
+
+bool WaitForPage(HWND wizard, int page, DWORD timeoutMs)
+{
+    Condition on = { wizard, 0, page };
+    return Settled([](void *c) {
+        Condition *on = (Condition *)c;
+        return PageOnScreen(on->window) == on->wanted;
+    }, &on, timeoutMs);
+}
+
+bool WaitForChecked(HWND dialog, int id, bool checked, DWORD timeoutMs)
+{
+    Condition box = { dialog, id, checked };
+    return Settled([](void *c) {
+        Condition *box = (Condition *)c;
+        return IsChecked(box->window, box->id) == (box->wanted != 0);
+    }, &box, timeoutMs);
+}
+
+bool WaitForVisible(HWND dialog, int id, bool visible, DWORD timeoutMs)
+{
+    Condition control = { dialog, id, visible };
+    return Settled([](void *c) {
+        Condition *control = (Condition *)c;
+        return IsControlVisible(control->window, control->id) == (control->wanted != 0);
+    }, &control, timeoutMs);
+}
+
+bool WaitForFocus(DWORD threadId, HWND control, DWORD timeoutMs)
+{
+    struct Focus {
+        DWORD threadId;
+        HWND control;
+    } focus = { threadId, control };
+    return WaitUntil([](void *c) {
+        Focus *focus = (Focus *)c;
+        return FocusedWindow(focus->threadId) == focus->control;
+    }, &focus, timeoutMs);
+}
+
+bool PressForPage(HWND wizard, int id, int page)
+{
+    ClickControl(wizard, id);
+    return WaitForPage(wizard, page);
+}
+
+bool WalkForward(HWND wizard, int page, int answer)
+{
+    if (!PressForPage(wizard, IDC_NEXT, 1))
+        return false;
+    if (page < 2)
+        return true;
+    ClickControl(wizard, answer);
+    return WaitForChecked(wizard, answer, true) && PressForPage(wizard, IDC_NEXT, 2)
+           && (page < 3 || PressForPage(wizard, IDC_NEXT, 3));
+}
+
+void ChooseLanguage(HWND wizard, int language)
+{
+    HWND combo = Control(wizard, IDC_LANGUAGE_COMBO);
+    for (int i = 0; i < 3; i++)
+        if (SendMessageA(combo, CB_GETITEMDATA, i, 0) == language)
+            SendMessageA(combo, CB_SETCURSEL, i, 0);
+}
+
+std::string AnswerNotice(DWORD processId, int button, const std::string &screenshot, DWORD timeoutMs)
+{
+    HWND box = WaitForWindow(kNoticeCaption, processId, timeoutMs);
+    if (!box)
+        return "(no notice)";
+    std::string english = ControlText(box, IDC_MESSAGE_ENGLISH);
+    if (!screenshot.empty()) {
+        Sleep(300);                     // the box paints its labels after it shows
+        SaveScreenshot(box, screenshot.c_str());
+    }
+    ClickControl(box, button);
+    if (!WaitForWindowGone(kNoticeCaption, processId, 30000))
+        return english + " (and it stayed)";
+    return english;
 }
 
 // ---- memory --------------------------------------------------------------

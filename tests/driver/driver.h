@@ -27,8 +27,10 @@ struct Program {
     DWORD processId;
     DWORD threadId;
 };
-// Starts `exe` (a DOS path) with an optional command line tail and folder.
-bool StartProgram(const std::string &exe, Program *program, const char *currentFolder = nullptr);
+// Starts `exe` (a DOS path) in an optional folder, with an optional command
+// line tail.
+bool StartProgram(const std::string &exe, Program *program, const char *currentFolder = nullptr,
+                  const char *arguments = nullptr);
 // Waits for the program to end; returns its exit code, or -1 on time-out.
 int WaitForExit(Program *program, DWORD timeoutMs);
 void EndProgram(Program *program);     // kills it if still running, closes handles
@@ -75,6 +77,43 @@ Image Crop(const Image &image, int x, int y, int w, int h);
 bool SavePng(const Image &image, const std::string &path);
 // Captures the window and saves it as <screenshots>/<name>.png.
 bool SaveScreenshot(HWND window, const char *name);
+
+// ---- the installer's wizard ----------------------------------------------
+// The captions of its windows and the English of its notices.
+extern const char kWizardCaption[];
+extern const char kNoticeCaption[];
+extern const char kChooserCaption[];
+extern const char kFolderNotice[];
+extern const char kShortcutFolderNotice[];
+extern const char kSuccessNotice[];
+extern const char kSpeechQuestion[];
+extern const char kFailureNotice[];
+extern const char kNoAnswerNotice[];
+
+// Starts `exe` and waits for its wizard; null after the time-out (generous:
+// under emulation a loaded machine starts Wine slowly).
+HWND StartWizard(Program *program, const std::string &exe, const char *currentFolder = nullptr,
+                 DWORD timeoutMs = 180000);
+// The page on screen, told by the control that only it shows: 0 to 3, -1
+// for none, -2 for two at once.
+int PageOnScreen(HWND wizard);
+// These wait until the wizard's thread has finished the command that made
+// the condition true, not only until a poll first sees it.
+bool WaitForPage(HWND wizard, int page, DWORD timeoutMs = 30000);
+bool WaitForChecked(HWND dialog, int id, bool checked, DWORD timeoutMs = 10000);
+bool WaitForVisible(HWND dialog, int id, bool visible, DWORD timeoutMs = 10000);
+bool WaitForFocus(DWORD threadId, HWND control, DWORD timeoutMs = 10000);
+// Clicks `id` of the wizard and waits for `page`.
+bool PressForPage(HWND wizard, int id, int page);
+// From page 0 forward to `page` (1 to 3), ticking `answer` on page 1.
+bool WalkForward(HWND wizard, int page, int answer);
+// Selects the interface language of page 3 by its item data.
+void ChooseLanguage(HWND wizard, int language);
+// Waits for the installer's notice, saves it as <screenshot>.png when named,
+// presses `button` and waits for it to go. Returns its English text, or
+// "(no notice)".
+std::string AnswerNotice(DWORD processId, int button, const std::string &screenshot = "",
+                         DWORD timeoutMs = 120000);
 
 // ---- memory --------------------------------------------------------------
 // Bytes copied so that they end exactly where a no-access page begins. A
