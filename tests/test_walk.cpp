@@ -381,10 +381,11 @@ TEST_F(WizardRun, SkipsDamagedOptionalFilesAndTextsAndOpensNoDamagedSpeechPackag
 
     for (int row = 1; row <= kCatalogueRowCount; row++) {
         int id = PayloadCatalogue[row - 1].resourceId;
-        if (damaged.count(id))
+        if (damaged.count(id)) {
             EXPECT_FALSE(FileExists(RowPath(row))) << "a damaged file is skipped whole: " << RowPath(row);
-        else if (id != 120)
+        } else if (id != 120) {
             EXPECT_TRUE(InstalledAsCatalogueSays("C:\\Lunko", row, true, false));
+        }
     }
     EXPECT_TRUE(SpeechFolders().empty()) << "nothing of a damaged speech package is left";
     EXPECT_FALSE(ProcessRuns("msiexec.exe")) << "a damaged speech package is never opened";
@@ -410,10 +411,11 @@ TEST_F(WizardRun, FailsAtADamagedRequiredFileAndWritesNothingFromItOn)
     bool reached = false;
     for (int row = 1; row <= kCatalogueRowCount; row++) {
         reached = reached || damaged.count(PayloadCatalogue[row - 1].resourceId);
-        if (reached)
+        if (reached) {
             EXPECT_FALSE(FileExists(RowPath(row))) << RowPath(row);
-        else
+        } else {
             EXPECT_TRUE(InstalledAsCatalogueSays("C:\\Lunko", row, true, false));
+        }
     }
     EXPECT_TRUE(LinksIn(ShortcutFolder(CSIDL_DESKTOP)).empty()) << "no shortcut after a failure";
     EXPECT_TRUE(FilesIn(ShortcutFolder(CSIDL_PROGRAMS), "Lunko*").empty());
