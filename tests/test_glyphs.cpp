@@ -362,7 +362,7 @@ TEST_F(LabelText, RandomBytesAreMeasuredDrawnAndCutWithinTheTextAndTheSheets)
 
 TEST(SampleText, ReachesTheScreenAsTheSameCharactersOnBothPlatformPaths)
 {
-    ASSERT_EQ(1, CreateSampleFont());
+    CreateSampleFont();
     ASSERT_TRUE(SampleFont != NULL);
     LOGFONTA font;
     GetObjectA(SampleFont, sizeof font, &font);
