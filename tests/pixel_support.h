@@ -22,7 +22,11 @@ bool LoadSheetsForTest();               // LoadGlyphSheets from ChnBmp.bin, once
 uint32_t Rgb(COLORREF colour);
 uint32_t SystemColour(int index);
 
-// A 32-bit memory canvas, filled, with black text on white as a new DC has.
+// The dialog-like font owner drawing finds in the contexts it is given.
+inline HGDIOBJ GuiFont() { return GetStockObject(DEFAULT_GUI_FONT); }
+
+// A 32-bit memory canvas, filled, with black text on white as a new DC has,
+// and `font` selected when given.
 struct Canvas {
     HDC dc = NULL;
     HBITMAP bitmap = NULL;
@@ -30,7 +34,7 @@ struct Canvas {
     uint32_t *bits = NULL;
     int width = 0, height = 0;
 
-    Canvas(int w, int h, COLORREF fill);
+    Canvas(int w, int h, COLORREF fill, HGDIOBJ font = NULL);
     ~Canvas();
     Canvas(const Canvas &) = delete;
     Canvas &operator=(const Canvas &) = delete;
@@ -44,12 +48,23 @@ struct Canvas {
 // Returns the width.
 int DrawExpectedLabel(HDC dc, int x, int y, const char *text, COLORREF ink, COLORREF asciiColour);
 
+// The face of an owner-drawn button or label: `text` in `font`, centred
+// (or at the left edge) and 16 pixels high in the middle, moved two right
+// and one down when pressed, and the focus rectangle when focused.
+Image ExpectedFace(int w, int h, const char *text, HGDIOBJ font, bool left = false,
+                   bool pressed = false, bool focused = false);
+
 // Pixels that differ between a and b inside the rectangle (x, y, w, h),
 // clipped to both images.
 int CountDifferences(const Image &a, const Image &b, int x, int y, int w, int h);
-// CountDifferences over the whole of `expected`; when some differ, both
-// pictures are saved as <name>_drawn.png and <name>_expected.png to look at.
-int DifferencesKept(const Image &drawn, const Image &expected, const char *name);
+// CountDifferences over `expected`, `inset` pixels in from its edges; when
+// some differ, both pictures are saved as <name>_drawn.png and
+// <name>_expected.png to look at.
+int DifferencesKept(const Image &drawn, const Image &expected, const char *name, int inset = 0);
+// DifferencesKept between control `id`'s part of `screen` (its dialog's
+// client area, as captured) and ExpectedFace of the control's size.
+int ControlDifferences(HWND dialog, const Image &screen, int id, const char *text, HGDIOBJ font,
+                       bool left, int inset, bool pressed = false, bool focused = false);
 // Pixels of the 16 x 16 cell at (x, y) that are not `ink` where the glyph of
 // `code` has ink and `paper` elsewhere.
 int GlyphMismatches(const Image &image, int x, int y, unsigned code, uint32_t ink, uint32_t paper);

@@ -49,29 +49,12 @@ protected:
 
     static HFONT DialogFont() { return (HFONT)SendMessageA(wizard, WM_GETFONT, 0, 0); }
 
-    // The control as its label should look: the face and the label where
-    // the layout puts it, in the dialog's font.
-    static Image ExpectedControl(int w, int h, const char *text, bool left, bool pressed = false)
-    {
-        Canvas reference(w, h, GetSysColor(COLOR_BTNFACE));
-        SelectObject(reference.dc, DialogFont());
-        SIZE size = MeasureLabelText(reference.dc, text);
-        int x = (left ? 0 : (w - size.cx) / 2) + (pressed ? 2 : 0);
-        int y = (h - 16) / 2 + (pressed ? 1 : 0);
-        DrawExpectedLabel(reference.dc, x, y, text, RGB(0, 0, 0), RGB(0, 0, 0));
-        return reference.Snapshot();
-    }
-
     // Differing pixels between the control's part of `screen` (the dialog's
-    // client area) and the expected picture, `inset` pixels in from the edge.
+    // client area) and its expected face, `inset` pixels in from the edge.
     static int LabelDifferences(HWND dialog, const Image &screen, int id, const char *text,
                                 bool left, int inset, bool pressed = false)
     {
-        RECT r = ControlClientRect(dialog, id);
-        int w = r.right - r.left, h = r.bottom - r.top;
-        Image part = Crop(screen, r.left, r.top, w, h);
-        Image expected = ExpectedControl(w, h, text, left, pressed);
-        return CountDifferences(part, expected, inset, inset, w - 2 * inset, h - 2 * inset);
+        return ControlDifferences(dialog, screen, id, text, DialogFont(), left, inset, pressed);
     }
 
     static Image Screen(HWND dialog)

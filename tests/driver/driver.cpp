@@ -480,9 +480,9 @@ std::string AnswerNotice(DWORD processId, int button, const std::string &screens
         SaveScreenshot(box, screenshot.c_str());
     }
     ClickControl(box, button);
-    if (!WaitForWindowGone(kNoticeCaption, processId, 30000))
-        return english + " (and it stayed)";
-    return english;
+    // This box, not the caption: the next notice may follow at once.
+    bool gone = WaitUntil([](void *window) { return !IsWindowVisible((HWND)window); }, box, 30000);
+    return gone ? english : english + " (and it stayed)";
 }
 
 // ---- memory --------------------------------------------------------------
