@@ -70,8 +70,7 @@ static void ExtractIni(const std::string &content)
 
 static std::string IniBytes(void)
 {
-    std::vector<unsigned char> bytes = ReadWholeFile(IniPath());
-    return std::string(bytes.begin(), bytes.end());
+    return ReadFileText(IniPath());
 }
 
 static std::string Update(int chineseDisplayAnswer, UiLanguage language)
@@ -103,10 +102,9 @@ TEST(ConfigFileUpdate, FreshCopyGetsTheFontSettingInPlaceAndTheLanguageAppended)
 
 TEST(ConfigFileUpdate, ShippedFileIsUpdatedTheSameWay)
 {
-    std::vector<unsigned char> shipped = ReadWholeFile(PayloadFilePath("vevedaro.ini"));
-    if (TestSetting("LUNKO_PAYLOAD_FILES").empty() || shipped.empty())
+    std::string before = ReadFileText(PayloadFilePath("vevedaro.ini"));
+    if (TestSetting("LUNKO_PAYLOAD_FILES").empty() || before.empty())
         GTEST_SKIP() << "no payload files in this build";
-    std::string before(shipped.begin(), shipped.end());
     const std::string tail = "[Config]\r\nUseBmpFont=0\r\n\r\n";
     ASSERT_GE(before.size(), tail.size());
     ASSERT_EQ(before.substr(before.size() - tail.size()), tail);
@@ -161,8 +159,7 @@ TEST(ConfigFileUpdate, InstallationFolderTooLongForThePathIsRefusedNotCut)
     ChineseDisplayAnswer = 0;
     ChosenLanguage = 2;
     UpdateConfigFile();
-    std::vector<unsigned char> bytes = ReadWholeFile(neighbour);
-    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "[Config]\r\nUseBmpFont=0\r\n");
+    EXPECT_EQ(ReadFileText(neighbour), "[Config]\r\nUseBmpFont=0\r\n");
     EXPECT_EQ(Attributes(neighbour), 0u);
 }
 

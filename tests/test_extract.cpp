@@ -50,8 +50,7 @@ protected:
 
     static std::string Content(const std::string &path)
     {
-        std::vector<unsigned char> data = ReadWholeFile(path);
-        return std::string(data.begin(), data.end());
+        return ReadFileText(path);
     }
 
     static DWORD Attributes(const std::string &path)
@@ -63,8 +62,7 @@ protected:
 static std::string HundredBytes()
 {
     std::string source = TestSetting("LUNKO_SOURCE_DIR");
-    std::vector<unsigned char> data = ReadWholeFile(DosPath(source + "/tests/data/extract/hundred.txt"));
-    return std::string(data.begin(), data.end());
+    return ReadFileText(DosPath(source + "/tests/data/extract/hundred.txt"));
 }
 
 TEST_F(Extraction, WritesTheInflatedFileWithTheRequestedAttributes)

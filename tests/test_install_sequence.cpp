@@ -146,8 +146,7 @@ protected:
     }
     std::string ConfigText() const
     {
-        Bytes data = ReadWholeFile(Path("vevedaro.ini"));
-        return std::string(data.begin(), data.end());
+        return ReadFileText(Path("vevedaro.ini"));
     }
 
     static std::string GroupFolder(int language = 0)
@@ -314,8 +313,7 @@ TEST_F(InstallSequence, AsksBeforeReplacingAnOldWordBaseAndKeepsItOnNo)
         for (int i = 0; i < 4; i++) {
             int row = kWordBaseRows[i];
             if (c.kept) {
-                Bytes data = ReadWholeFile(RowPath(row));
-                EXPECT_EQ(old[i], std::string(data.begin(), data.end())) << "row " << row;
+                EXPECT_EQ(old[i], ReadFileText(RowPath(row))) << "row " << row;
             } else {
                 ExpectInstalled(row);
             }
@@ -363,8 +361,7 @@ TEST_F(InstallSequence, GoesOnPastAnOptionalRowThatCannotBeWritten)
     EXPECT_EQ(1, Run());
     Release();
     ExpectAllInstalledBut({ 102 });
-    Bytes editor = ReadWholeFile(RowPath(102));
-    EXPECT_EQ("editor in use", std::string(editor.begin(), editor.end()));
+    EXPECT_EQ("editor in use", ReadFileText(RowPath(102)));
 }
 
 TEST_F(InstallSequence, LeavesOutTheDesktopAndTheClassRootWhenNotWanted)
@@ -471,6 +468,5 @@ TEST_F(InstallSequence, WritesNothingThroughALinkPlantedAtAFileName)
         GTEST_SKIP() << "this Wine does not report a link as a reparse point";
 
     EXPECT_EQ(1, Run()) << "the editor's program is an optional row";
-    Bytes victim = ReadWholeFile("C:\\elsewhere\\victim.exe");
-    EXPECT_EQ("someone else's program", std::string(victim.begin(), victim.end()));
+    EXPECT_EQ("someone else's program", ReadFileText("C:\\elsewhere\\victim.exe"));
 }

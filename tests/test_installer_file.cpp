@@ -51,13 +51,6 @@ static const IMAGE_NT_HEADERS32 *Headers(const std::vector<unsigned char> &bytes
     return nt && nt->Signature == IMAGE_NT_SIGNATURE ? nt : nullptr;
 }
 
-static std::string Lower(std::string text)
-{
-    for (char &c : text)
-        c = (char)tolower((unsigned char)c);
-    return text;
-}
-
 static std::string StringAt(const std::vector<unsigned char> &bytes, size_t offset)
 {
     if (offset >= bytes.size())

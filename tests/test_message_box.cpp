@@ -151,9 +151,7 @@ static bool CaptionHasPrefix(void *context)
 static void FocusButton(HWND box, int id)
 {
     FocusControl(box, id);
-    DWORD start = GetTickCount();
-    while (FocusedWindow(runner.threadId) != Control(box, id) && GetTickCount() - start < 10000)
-        Sleep(50);
+    WaitForFocus(runner.threadId, Control(box, id));
     ASSERT_EQ(Control(box, id), FocusedWindow(runner.threadId));
 }
 

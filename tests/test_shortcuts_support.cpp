@@ -205,8 +205,7 @@ LinkFields ReadLink(const std::string &linkPath)
     DWORD start = GetTickCount();
     while (!FileExists(reportPath) && GetTickCount() - start < 60000)
         Sleep(50);
-    std::vector<unsigned char> report = ReadWholeFile(reportPath);
-    fields.report.assign(report.begin(), report.end());
+    fields.report = ReadFileText(reportPath);
     fields.parsed = fields.report.find("Windows Shortcut information") != std::string::npos;
     fields.localPath = ReportField(fields.report, "Local path");
     fields.description = ReportField(fields.report, "Description");

@@ -23,13 +23,6 @@
 #include "tests/test_shortcuts_support.h"
 #include "wizard/wizard.h"
 
-static std::string Lower(std::string text)
-{
-    for (char &c : text)
-        c = (char)tolower((unsigned char)c);
-    return text;
-}
-
 class WizardRun : public testing::Test {
 protected:
     Program program = {};
@@ -173,8 +166,7 @@ TEST_F(WizardRun, InstallsTheProductFromTheFirstPageToTheLastNotice)
         EXPECT_TRUE(InstalledAsCatalogueSays(folder, row, PayloadCatalogue[row - 1].resourceId != 120));
     EXPECT_TRUE(FolderExists(folder + "\\doc")) << "a new folder gets its doc subfolder";
 
-    std::vector<unsigned char> data = ReadWholeFile(folder + "\\vevedaro.ini");
-    std::string config(data.begin(), data.end());
+    std::string config = ReadFileText(folder + "\\vevedaro.ini");
     char settings[64];
     snprintf(settings, sizeof settings, "UseBmpFont=%d\r\n", plan.answer == IDC_DISPLAY_OK ? 0 : 1);
     std::string tail = config.substr(config.size() > 60 ? config.size() - 60 : 0);

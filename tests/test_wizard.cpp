@@ -35,14 +35,6 @@ static bool WaitForAnswers(HWND wizard, bool ok, bool no, DWORD timeoutMs = 1000
     }, &wanted, timeoutMs);
 }
 
-static std::string Lower(std::string s)
-{
-    for (char &c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = (char)(c - 'A' + 'a');
-    return s;
-}
-
 class Wizard : public testing::Test {
 protected:
     Program program = {};
@@ -122,16 +114,6 @@ static std::vector<std::string> AgreementLines(const std::vector<unsigned char> 
     return lines;
 }
 
-static std::string ItemBytes(HWND list, int index, bool combo)
-{
-    std::wstring text = ListItemText(list, index, combo);
-    std::string bytes(text.size() * 2 + 1, '\0');
-    int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), (int)text.size(), &bytes[0],
-                                (int)bytes.size(), NULL, NULL);
-    bytes.resize(n > 0 ? (size_t)n : 0);
-    return bytes;
-}
-
 TEST_F(Wizard, WalksItsPagesForwardAndBack)
 {
     Start();
@@ -173,12 +155,12 @@ TEST_F(Wizard, WalksItsPagesForwardAndBack)
     ExpectBack(true);
     EXPECT_TRUE(IsChecked(wizard, IDC_SHOW_ENGLISH));
     EXPECT_TRUE(WaitForAgreement(wizard, IDC_AGREEMENT_EN));
-    std::vector<unsigned char> english = ReadWholeFile(PayloadFilePath("agreement_en.txt"));
+    std::string english = ReadFileText(PayloadFilePath("agreement_en.txt"));
     ASSERT_FALSE(english.empty());
     HWND englishBox = Control(wizard, IDC_AGREEMENT_EN);
     std::string shown((size_t)SendMessageA(englishBox, WM_GETTEXTLENGTH, 0, 0) + 1, '\0');
     shown.resize((size_t)SendMessageA(englishBox, WM_GETTEXT, shown.size(), (LPARAM)&shown[0]));
-    EXPECT_EQ(std::string(english.begin(), english.end()), shown);
+    EXPECT_EQ(english, shown);
     Snap(wizard, "wizard_page2_english");
     Image nextOnPage2 = Capture(IDC_NEXT);
 
@@ -193,7 +175,7 @@ TEST_F(Wizard, WalksItsPagesForwardAndBack)
     HWND list = Control(wizard, IDC_AGREEMENT_ZH);
     EXPECT_EQ((LRESULT)lines.size(), SendMessageA(list, LB_GETCOUNT, 0, 0));
     for (int i = 0; i < 5; i++)
-        EXPECT_EQ(lines[i], ItemBytes(list, i, false)) << "line " << i;
+        EXPECT_EQ(lines[i], ListItemText(list, i, false)) << "line " << i;
 
     ClickControl(wizard, IDC_SHOW_ENGLISH);
     EXPECT_TRUE(WaitForAgreement(wizard, IDC_AGREEMENT_EN));
@@ -207,7 +189,7 @@ TEST_F(Wizard, WalksItsPagesForwardAndBack)
     EXPECT_FALSE(nextOnPage2.pixels == nextOnPage3.pixels) << "Next changes its label on page 3";
     HWND combo = Control(wizard, IDC_LANGUAGE_COMBO);
     EXPECT_EQ(0, SendMessageA(combo, CB_GETCURSEL, 0, 0));
-    EXPECT_EQ("English \xD3\xA2\xCE\xC4", ItemBytes(combo, 0, true));
+    EXPECT_EQ("English \xD3\xA2\xCE\xC4", ListItemText(combo, 0, true));
 
     // And back down: the label returns with page 2.
     Press(IDC_BACK, 2);
@@ -356,7 +338,7 @@ protected:
         LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
         int found = -1;
         for (int i = 0; i < count && found < 0; i++)
-            if (Lower(ItemBytes(list, i, false)) == entry)
+            if (Lower(ListItemText(list, i, false)) == entry)
                 found = i;
         std::string before = Shown();
         ASSERT_GE(found, 0) << "no entry " << entry << " in " << before;

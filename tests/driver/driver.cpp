@@ -61,6 +61,20 @@ std::vector<unsigned char> ReadWholeFile(const std::string &path)
     return data;
 }
 
+std::string ReadFileText(const std::string &path)
+{
+    std::vector<unsigned char> data = ReadWholeFile(path);
+    return std::string(data.begin(), data.end());
+}
+
+std::string Lower(std::string text)
+{
+    for (char &c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = (char)(c - 'A' + 'a');
+    return text;
+}
+
 // ---- processes -----------------------------------------------------------
 
 bool StartProgram(const std::string &exe, Program *program, const char *currentFolder,
@@ -242,17 +256,20 @@ std::string ControlText(HWND dialog, int id)
     return WindowText(Control(dialog, id));
 }
 
-std::wstring ListItemText(HWND control, int index, bool combo)
+std::string ListItemText(HWND control, int index, bool combo)
 {
     UINT lengthMessage = combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN;
     UINT textMessage = combo ? CB_GETLBTEXT : LB_GETTEXT;
     LRESULT length = SendMessageW(control, lengthMessage, (WPARAM)index, 0);
     if (length < 0)
-        return L"";
+        return "";
     std::wstring text((size_t)length + 1, L'\0');
     LRESULT n = SendMessageW(control, textMessage, (WPARAM)index, (LPARAM)&text[0]);
-    text.resize(n > 0 ? (size_t)n : 0);
-    return text;
+    std::string bytes((size_t)(n > 0 ? n : 0) * 2 + 1, '\0');
+    int written = WideCharToMultiByte(CP_ACP, 0, text.c_str(), n > 0 ? (int)n : 0, &bytes[0],
+                                      (int)bytes.size(), NULL, NULL);
+    bytes.resize(written > 0 ? (size_t)written : 0);
+    return bytes;
 }
 
 RECT ScreenRectOf(HWND window)

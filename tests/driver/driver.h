@@ -19,6 +19,8 @@ std::string InstallerPath();            // LUNKO_INSTALLER as a DOS path
 std::string PayloadFilePath(const char *fileName);   // a file of the payload folder
 std::string ScreenshotPath(const char *name);        // <screenshots>/<name>.png
 std::vector<unsigned char> ReadWholeFile(const std::string &path);
+std::string ReadFileText(const std::string &path);
+std::string Lower(std::string text);    // ASCII letters only
 
 // ---- processes -----------------------------------------------------------
 struct Program {
@@ -55,9 +57,10 @@ bool IsControlVisible(HWND dialog, int id);
 bool IsControlEnabled(HWND dialog, int id);
 std::string ControlText(HWND dialog, int id);
 std::string WindowText(HWND window);
-// List and combo items are read in UTF-16: Wine's 8-bit cross-process
-// LB_GETTEXT returns only the first character.
-std::wstring ListItemText(HWND control, int index, bool combo);
+// A list or combo item in the bytes of the ANSI code page. It is read in
+// UTF-16: Wine's 8-bit cross-process LB_GETTEXT returns only the first
+// character.
+std::string ListItemText(HWND control, int index, bool combo);
 RECT ScreenRectOf(HWND window);                  // window rectangle
 RECT ClientScreenRect(HWND window);              // client area in screen coordinates
 RECT ControlClientRect(HWND dialog, int id);     // control rectangle in the dialog's client coordinates

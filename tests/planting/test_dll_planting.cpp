@@ -65,9 +65,8 @@ protected:
         if (search == INVALID_HANDLE_VALUE)
             return found;
         do {
-            std::vector<unsigned char> who =
-                ReadWholeFile(std::string(kDownloads) + "\\" + data.cFileName);
-            found.push_back(std::string(data.cFileName) + " (by " + std::string(who.begin(), who.end()) + ")");
+            std::string who = ReadFileText(std::string(kDownloads) + "\\" + data.cFileName);
+            found.push_back(std::string(data.cFileName) + " (by " + who + ")");
         } while (FindNextFileA(search, &data));
         FindClose(search);
         return found;
