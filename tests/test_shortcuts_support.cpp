@@ -255,6 +255,19 @@ std::vector<std::string> LinksIn(const std::string &folder)
     return FilesIn(folder, "*.lnk");
 }
 
+std::string MakeSymbolicLink(const char *link, const char *target, bool folder)
+{
+    typedef BOOLEAN(WINAPI * CreateLinkFunction)(LPCSTR, LPCSTR, DWORD);
+    CreateLinkFunction createLink = (CreateLinkFunction)(void *)GetProcAddress(
+        GetModuleHandleA("kernel32.dll"), "CreateSymbolicLinkA");
+    if (!createLink || !createLink(link, target, folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0))
+        return "this Wine makes no symbolic links";
+    DWORD attributes = GetFileAttributesA(link);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return "this Wine does not report a link as a reparse point";
+    return "";
+}
+
 std::vector<std::string> FilesIn(const std::string &folder, const char *pattern)
 {
     std::vector<std::string> names;

@@ -65,6 +65,9 @@ void WriteDummyFile(const std::string &path);
 // LinksIn gives those that end in ".lnk".
 std::vector<std::string> FilesIn(const std::string &folder, const char *pattern);
 std::vector<std::string> LinksIn(const std::string &folder);
+// Makes a symbolic link that reports as a reparse point, as a folder link
+// (a junction on Windows) or a file link; "" when made, else why not.
+std::string MakeSymbolicLink(const char *link, const char *target, bool folder);
 
 // ---- the installed files ---------------------------------------------------
 // The payload file of catalogue row `row` (counted from 1), read once.

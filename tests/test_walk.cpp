@@ -251,15 +251,11 @@ TEST_F(WizardRun, RefusesAFolderTextThatNamesNoUsableFolderAndReturnsToTheFirstP
     texts.push_back("C:\\a-file");
     // A folder that is a link to another (a junction on Windows): refused
     // where this Wine reports it as a reparse point.
-    typedef BOOLEAN(WINAPI * CreateLinkFunction)(LPCSTR, LPCSTR, DWORD);
-    CreateLinkFunction createLink = (CreateLinkFunction)(void *)GetProcAddress(
-        GetModuleHandleA("kernel32.dll"), "CreateSymbolicLinkA");
-    DWORD linked = createLink && createLink("C:\\linked", "C:\\existing", SYMBOLIC_LINK_FLAG_DIRECTORY)
-                 ? GetFileAttributesA("C:\\linked") : INVALID_FILE_ATTRIBUTES;
-    if (linked != INVALID_FILE_ATTRIBUTES && (linked & FILE_ATTRIBUTE_REPARSE_POINT))
+    std::string notLinked = MakeSymbolicLink("C:\\linked", "C:\\existing", true);
+    if (notLinked.empty())
         texts.push_back("C:\\linked");
     else
-        printf("Not shown: this Wine makes no folder link that reports as a reparse point.\n");
+        printf("Not shown: %s.\n", notLinked.c_str());
     std::set<std::string> before;
     ListTree("C:", before);
     Start("C:\\walk-cwd");

@@ -376,6 +376,7 @@ const char kNoticeCaption[] = "Tavelorn Install Message";
 const char kChooserCaption[] = "Choose Destination Directory";
 const char kFolderNotice[] = "Cannot create folder! Please check folder path.";
 const char kShortcutFolderNotice[] = "Cannot create folder!";
+const char kShortcutFolderNoticeStart[] = "\xce\xde\xb7\xa8\xbd\xa8\xc4\xbf\xc2\xbc(";   // "无法建目录("
 const char kSuccessNotice[] = "Congratulations! Installation Success!";
 const char kSpeechQuestion[] = "Now install sound module SAPI5.1 from Microsoft.";
 const char kFailureNotice[] =

@@ -88,6 +88,7 @@ extern const char kNoticeCaption[];
 extern const char kChooserCaption[];
 extern const char kFolderNotice[];
 extern const char kShortcutFolderNotice[];
+extern const char kShortcutFolderNoticeStart[];  // the Chinese text, up to the folder
 extern const char kSuccessNotice[];
 extern const char kSpeechQuestion[];
 extern const char kFailureNotice[];
