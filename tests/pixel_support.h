@@ -12,6 +12,10 @@
 
 #include "tests/driver/driver.h"
 
+// The desktop icon box's label, checked on memory DCs and in the dialog.
+static const char kDesktopIconText[] =
+    "\xBD\xA8\xC1\xA2\xD7\xC0\xC3\xE6\xCD\xBC\xB1\xEA\xA3\xBF  (Place an icon on Desktop)";
+
 typedef uint16_t CellBits[16];          // one row per word, bit 15 leftmost, 1 = ink
 
 const std::vector<unsigned char> &SheetData();  // ChnBmp.bin of the payload

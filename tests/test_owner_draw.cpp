@@ -295,6 +295,21 @@ protected:
         DrawOwnerListItem(id, isCombo, &item, dialog);
         GdiFlush();
     }
+    // The item drawn on a fresh canvas `w` wide, and as it should look:
+    // `text` at (2, 2) on `fill`, black unless told otherwise.
+    static Image Drawn(int w, int id, int isCombo, UINT itemId, UINT state)
+    {
+        Canvas canvas(w, 23, kUntouched, GuiFont());
+        Draw(canvas, id, isCombo, itemId, state);
+        return canvas.Snapshot();
+    }
+    static Image ExpectedItem(int w, const char *text, COLORREF fill = GetSysColor(COLOR_WINDOW),
+                              COLORREF ink = RGB(0, 0, 0), COLORREF ascii = RGB(0, 0, 0))
+    {
+        Canvas reference(w, 23, fill, GuiFont());
+        DrawExpectedLabel(reference.dc, 2, 2, text, ink, ascii);
+        return reference.Snapshot();
+    }
 
     static HWND dialog, list, combo;
 };
@@ -302,35 +317,25 @@ HWND OwnerListItem::dialog, OwnerListItem::list, OwnerListItem::combo;
 
 TEST_F(OwnerListItem, ShowsASelectedComboItemInTheHighlightColours)
 {
-    Canvas canvas(300, 23, kUntouched, GuiFont());
-    Draw(canvas, IDC_LANGUAGE_COMBO, 1, 1, ODS_SELECTED | ODS_FOCUS);
-
+    Image drawn = Drawn(300, IDC_LANGUAGE_COMBO, 1, 1, ODS_SELECTED | ODS_FOCUS);
     COLORREF fill = GetSysColor(COLOR_HIGHLIGHT), text = GetSysColor(COLOR_HIGHLIGHTTEXT);
-    Canvas reference(300, 23, fill, GuiFont());
     // Glyph ink is ORed onto the highlight fill.
-    DrawExpectedLabel(reference.dc, 2, 2, "Chinese(Simplified)  中文简体", fill | text, text);
-    Image drawn = canvas.Snapshot();
-    EXPECT_EQ(0, CountDifferences(drawn, reference.Snapshot(), 0, 0, 300, 23));
+    Image expected = ExpectedItem(300, "Chinese(Simplified)  中文简体", fill, fill | text, text);
+    EXPECT_EQ(0, CountDifferences(drawn, expected, 0, 0, 300, 23));
     EXPECT_GT(PixelsNot(drawn, 0, 0, 300, 23, Rgb(fill)), 50) << "the text shows";
 }
 
 TEST_F(OwnerListItem, ShowsAnUnselectedComboItemInTheWindowColours)
 {
-    Canvas canvas(300, 23, kUntouched, GuiFont());
-    Draw(canvas, IDC_LANGUAGE_COMBO, 1, 0, 0);
-    Canvas reference(300, 23, GetSysColor(COLOR_WINDOW), GuiFont());
-    DrawExpectedLabel(reference.dc, 2, 2, "English \xD3\xA2\xCE\xC4", GetSysColor(COLOR_WINDOWTEXT),
-                      GetSysColor(COLOR_WINDOWTEXT));
-    EXPECT_EQ(0, CountDifferences(canvas.Snapshot(), reference.Snapshot(), 0, 0, 300, 23));
+    Image expected = ExpectedItem(300, "English \xD3\xA2\xCE\xC4", GetSysColor(COLOR_WINDOW),
+                                  GetSysColor(COLOR_WINDOWTEXT), GetSysColor(COLOR_WINDOWTEXT));
+    EXPECT_EQ(0, CountDifferences(Drawn(300, IDC_LANGUAGE_COMBO, 1, 0, 0), expected, 0, 0, 300, 23));
 }
 
 TEST_F(OwnerListItem, DrawsAgreementLinesInBlackOnTheWindowColour)
 {
-    Canvas canvas(300, 23, kUntouched, GuiFont());
-    Draw(canvas, IDC_AGREEMENT_ZH, 0, 0, 0);
-    Canvas reference(300, 23, GetSysColor(COLOR_WINDOW), GuiFont());
-    DrawExpectedLabel(reference.dc, 2, 2, "第一条 The first line", RGB(0, 0, 0), RGB(0, 0, 0));
-    EXPECT_EQ(0, CountDifferences(canvas.Snapshot(), reference.Snapshot(), 0, 0, 300, 23));
+    EXPECT_EQ(0, CountDifferences(Drawn(300, IDC_AGREEMENT_ZH, 0, 0, 0),
+                                  ExpectedItem(300, "第一条 The first line"), 0, 0, 300, 23));
 }
 
 // An agreement line carries its own GBK bytes in its item data: on a Big5
@@ -341,11 +346,8 @@ TEST_F(OwnerListItem, DrawsAnAgreementLineFromTheBytesItCarries)
     int index = (int)SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)line);
     ASSERT_GE(index, 0);
     SendMessageA(list, LB_SETITEMDATA, (WPARAM)index, (LPARAM)line);
-    Canvas canvas(300, 23, kUntouched, GuiFont());
-    Draw(canvas, IDC_AGREEMENT_ZH, 0, (UINT)index, 0);
-    Canvas reference(300, 23, GetSysColor(COLOR_WINDOW), GuiFont());
-    DrawExpectedLabel(reference.dc, 2, 2, line, RGB(0, 0, 0), RGB(0, 0, 0));
-    EXPECT_EQ(0, CountDifferences(canvas.Snapshot(), reference.Snapshot(), 0, 0, 300, 23))
+    EXPECT_EQ(0, CountDifferences(Drawn(300, IDC_AGREEMENT_ZH, 0, (UINT)index, 0),
+                                  ExpectedItem(300, line), 0, 0, 300, 23))
         << "code page " << GetACP();
     SendMessageA(list, LB_DELETESTRING, (WPARAM)index, 0);
 }
@@ -375,12 +377,9 @@ TEST_F(OwnerListItem, CutsAnItemOver259BytesOnACharacterBoundary)
         int index = (int)SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)text.c_str());
         ASSERT_GE(index, 0);
         const int w = 2500;
-        Canvas canvas(w, 23, kUntouched, GuiFont());
-        Draw(canvas, IDC_AGREEMENT_ZH, 0, (UINT)index, 0);
-        Canvas reference(w, 23, GetSysColor(COLOR_WINDOW), GuiFont());
         std::string kept = c.head + Repeat("\xB0\xA1", c.kept);
-        DrawExpectedLabel(reference.dc, 2, 2, kept.c_str(), RGB(0, 0, 0), RGB(0, 0, 0));
-        EXPECT_EQ(0, CountDifferences(canvas.Snapshot(), reference.Snapshot(), 0, 0, w, 23))
+        EXPECT_EQ(0, CountDifferences(Drawn(w, IDC_AGREEMENT_ZH, 0, (UINT)index, 0),
+                                      ExpectedItem(w, kept.c_str()), 0, 0, w, 23))
             << c.head;
         SendMessageA(list, LB_DELETESTRING, (WPARAM)index, 0);
     }
@@ -431,8 +430,8 @@ protected:
     HWND parent = NULL;
 };
 
-static const char kDesktopIconText[] =
-    "\xBD\xA8\xC1\xA2\xD7\xC0\xC3\xE6\xCD\xBC\xB1\xEA\xA3\xBF  (Place an icon on Desktop)";
+// Where a box 26 pixels high has its square.
+static const RECT kSquare = { 2, 4, 17, 18 };
 
 TEST_F(CheckBox, PutsTheSquareAtTwoFourAndTheTextAtThirtyTwoOneInAClientAreaTwentySixHigh)
 {
@@ -440,9 +439,8 @@ TEST_F(CheckBox, PutsTheSquareAtTwoFourAndTheTextAtThirtyTwoOneInAClientAreaTwen
     RECT client;
     GetClientRect(box, &client);
     ASSERT_EQ(26, client.bottom);
-    RECT square = { 2, 4, 17, 18 };
     EXPECT_EQ(0, CountDifferences(Paint(box, 360, 26),
-                                  Expected(360, 26, square, DFCS_BUTTONCHECK, 32, 1,
+                                  Expected(360, 26, kSquare, DFCS_BUTTONCHECK, 32, 1,
                                            kDesktopIconText, false),
                                   0, 0, 360, 26));
 }
@@ -451,9 +449,8 @@ TEST_F(CheckBox, PaintsTheTickWhenChecked)
 {
     HWND box = MakeBox(IDC_DISPLAY_OK, BS_AUTOCHECKBOX, 26);
     SendMessageA(box, BM_SETCHECK, BST_CHECKED, 0);
-    RECT square = { 2, 4, 17, 18 };
     EXPECT_EQ(0, CountDifferences(Paint(box, 360, 26),
-                                  Expected(360, 26, square, DFCS_BUTTONCHECK | DFCS_CHECKED, 32, 1,
+                                  Expected(360, 26, kSquare, DFCS_BUTTONCHECK | DFCS_CHECKED, 32, 1,
                                            "正确(OK)", false),
                                   0, 0, 360, 26));
 }
@@ -462,10 +459,9 @@ TEST_F(CheckBox, DrawsADisabledBoxInactiveWithItsTextInTheNormalColour)
 {
     HWND box = MakeBox(IDC_DISPLAY_NO, BS_AUTOCHECKBOX, 26);
     EnableWindow(box, FALSE);
-    RECT square = { 2, 4, 17, 18 };
     Image painted = Paint(box, 360, 26);
     EXPECT_EQ(0, CountDifferences(painted,
-                                  Expected(360, 26, square, DFCS_BUTTONCHECK | DFCS_INACTIVE, 32, 1,
+                                  Expected(360, 26, kSquare, DFCS_BUTTONCHECK | DFCS_INACTIVE, 32, 1,
                                            "不正确(NO)", false),
                                   0, 0, 360, 26));
     EXPECT_EQ(0, GlyphMismatches(painted, 32, 1, 0xB2BB, 0, SystemColour(COLOR_BTNFACE)));
@@ -477,9 +473,8 @@ TEST_F(CheckBox, FramesTheTextWhenTheBoxHasTheFocus)
     SetForegroundWindow(parent);
     SetFocus(box);
     ASSERT_EQ(box, GetFocus());
-    RECT square = { 2, 4, 17, 18 };
     EXPECT_EQ(0, CountDifferences(Paint(box, 360, 26),
-                                  Expected(360, 26, square, DFCS_BUTTONCHECK, 32, 1,
+                                  Expected(360, 26, kSquare, DFCS_BUTTONCHECK, 32, 1,
                                            kDesktopIconText, true),
                                   0, 0, 360, 26));
 }
@@ -501,9 +496,8 @@ TEST_F(CheckBox, CutsALongWindowTextTo126Bytes)
 {
     std::string text = Repeat("x", 200);
     HWND box = MakeBox(1098, BS_CHECKBOX, 26, text.c_str(), 1400);
-    RECT square = { 2, 4, 17, 18 };
     EXPECT_EQ(0, DifferencesKept(Paint(box, 1400, 26),
-                                 Expected(1400, 26, square, DFCS_BUTTONCHECK, 32, 1,
+                                 Expected(1400, 26, kSquare, DFCS_BUTTONCHECK, 32, 1,
                                           text.substr(0, 126).c_str(), false),
                                  "check_box_long_text"));
 }
@@ -527,8 +521,7 @@ TEST_F(CheckBox, SubclassedBoxesStillTickOnAClickAndPaintThemselves)
     PumpMessages(500);
     Image screen;
     ASSERT_TRUE(CaptureClient(box, &screen));
-    RECT square = { 2, 4, 17, 18 };
-    Image expected = Expected(360, 26, square, DFCS_BUTTONCHECK | DFCS_CHECKED, 32, 1,
+    Image expected = Expected(360, 26, kSquare, DFCS_BUTTONCHECK | DFCS_CHECKED, 32, 1,
                               kDesktopIconText, GetFocus() == box);
     EXPECT_EQ(0, CountDifferences(screen, expected, 0, 0, 360, 26));
 

@@ -19,8 +19,6 @@
 static const char kNextText[] = "\xCF\xC2\xD2\xBB\xB2\xBD Next";
 static const char kInstallText[] = "\xCD\xAC\xD2\xE2/\xB0\xB2\xD7\xB0 Agree/Install";
 static const char kProductText[] = "\xC2\xD7\xBF\xC6\xCD\xF2 Zavav Irazaz";
-static const char kDesktopIconText[] =
-    "\xBD\xA8\xC1\xA2\xD7\xC0\xC3\xE6\xCD\xBC\xB1\xEA\xA3\xBF  (Place an icon on Desktop)";
 
 class WizardDrawing : public testing::Test {
 protected:

@@ -410,6 +410,7 @@ struct Condition {
     HWND window;
     int id;
     int wanted;
+    bool (*state)(HWND, int);           // of control `id`
 };
 
 // A page switch shows and hides control by control, so what a poll sees can
@@ -425,29 +426,29 @@ static bool Settled(bool (*holds)(void *), Condition *condition, DWORD timeoutMs
 
 bool WaitForPage(HWND wizard, int page, DWORD timeoutMs)
 {
-    Condition on = { wizard, 0, page };
+    Condition on = { wizard, 0, page, nullptr };
     return Settled([](void *c) {
         Condition *on = (Condition *)c;
         return PageOnScreen(on->window) == on->wanted;
     }, &on, timeoutMs);
 }
 
+static bool ControlIsInState(void *c)
+{
+    Condition *control = (Condition *)c;
+    return control->state(control->window, control->id) == (control->wanted != 0);
+}
+
 bool WaitForChecked(HWND dialog, int id, bool checked, DWORD timeoutMs)
 {
-    Condition box = { dialog, id, checked };
-    return Settled([](void *c) {
-        Condition *box = (Condition *)c;
-        return IsChecked(box->window, box->id) == (box->wanted != 0);
-    }, &box, timeoutMs);
+    Condition box = { dialog, id, checked, IsChecked };
+    return Settled(ControlIsInState, &box, timeoutMs);
 }
 
 bool WaitForVisible(HWND dialog, int id, bool visible, DWORD timeoutMs)
 {
-    Condition control = { dialog, id, visible };
-    return Settled([](void *c) {
-        Condition *control = (Condition *)c;
-        return IsControlVisible(control->window, control->id) == (control->wanted != 0);
-    }, &control, timeoutMs);
+    Condition control = { dialog, id, visible, IsControlVisible };
+    return Settled(ControlIsInState, &control, timeoutMs);
 }
 
 bool WaitForFocus(DWORD threadId, HWND control, DWORD timeoutMs)
