@@ -61,10 +61,7 @@ static DWORD Attributes(const std::string &path)
 static void ExtractIni(const std::string &content)
 {
     NewInstallationFolder();
-    FILE *file = fopen(IniPath().c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    fwrite(content.data(), 1, content.size(), file);
-    fclose(file);
+    ASSERT_TRUE(WriteWholeFile(IniPath(), content));
     SetAttributes(IniPath(), kReadOnlyHidden);
 }
 
@@ -150,10 +147,7 @@ TEST(ConfigFileUpdate, InstallationFolderTooLongForThePathIsRefusedNotCut)
     std::string folder = "C:\\cfg\\" + std::string(MAX_PATH - 13 - 7, 'f');
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), NULL));
     std::string neighbour = folder + "\\vevedaro.in";
-    FILE *file = fopen(neighbour.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    fputs("[Config]\r\nUseBmpFont=0\r\n", file);
-    fclose(file);
+    ASSERT_TRUE(WriteWholeFile(neighbour, "[Config]\r\nUseBmpFont=0\r\n"));
 
     lstrcpyA(InstallFolderPath, folder.c_str());
     ChineseDisplayAnswer = 0;

@@ -40,12 +40,7 @@ protected:
 
     static void Plant(const std::string &path, const char *content, DWORD attributes)
     {
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        FILE *file = fopen(path.c_str(), "wb");
-        ASSERT_TRUE(file != NULL) << path;
-        fputs(content, file);
-        fclose(file);
-        SetFileAttributesA(path.c_str(), attributes);
+        ASSERT_TRUE(PlantFile(path, content, attributes)) << path;
     }
 
     static std::string Content(const std::string &path)

@@ -113,13 +113,7 @@ protected:
 
     static void Plant(const std::string &path, const std::string &content, DWORD attributes = 0)
     {
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        FILE *file = fopen(path.c_str(), "wb");
-        ASSERT_TRUE(file != NULL) << path;
-        fwrite(content.data(), 1, content.size(), file);
-        fclose(file);
-        if (attributes)
-            SetFileAttributesA(path.c_str(), attributes);
+        ASSERT_TRUE(PlantFile(path, content, attributes)) << path;
     }
 
     void ExpectInstalled(int row) const { EXPECT_TRUE(InstalledAsCatalogueSays(folder, row)); }

@@ -243,11 +243,7 @@ void MakeFolders(const std::string &path)
 
 void WriteDummyFile(const std::string &path)
 {
-    FILE *file = fopen(path.c_str(), "wb");
-    if (file) {
-        fputs("MZ", file);
-        fclose(file);
-    }
+    WriteWholeFile(path, "MZ");
 }
 
 std::vector<std::string> LinksIn(const std::string &folder)

@@ -67,6 +67,23 @@ std::string ReadFileText(const std::string &path)
     return std::string(data.begin(), data.end());
 }
 
+bool WriteWholeFile(const std::string &path, const std::string &content)
+{
+    FILE *file = fopen(path.c_str(), "wb");
+    if (!file)
+        return false;
+    bool written = fwrite(content.data(), 1, content.size(), file) == content.size();
+    return fclose(file) == 0 && written;
+}
+
+bool PlantFile(const std::string &path, const std::string &content, DWORD attributes)
+{
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!WriteWholeFile(path, content))
+        return false;
+    return !attributes || SetFileAttributesA(path.c_str(), attributes);
+}
+
 std::string Lower(std::string text)
 {
     for (char &c : text)

@@ -20,6 +20,11 @@ std::string PayloadFilePath(const char *fileName);   // a file of the payload fo
 std::string ScreenshotPath(const char *name);        // <screenshots>/<name>.png
 std::vector<unsigned char> ReadWholeFile(const std::string &path);
 std::string ReadFileText(const std::string &path);
+// Writes `content` as the whole file; false when it cannot.
+bool WriteWholeFile(const std::string &path, const std::string &content);
+// Writes `content` over whatever file is there, whatever its attributes, and
+// then gives it `attributes` (if any).
+bool PlantFile(const std::string &path, const std::string &content, DWORD attributes = 0);
 std::string Lower(std::string text);    // ASCII letters only
 
 // ---- processes -----------------------------------------------------------
