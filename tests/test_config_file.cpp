@@ -314,17 +314,6 @@ static bool OnlyTheSettingsChanged(const std::string &before, const std::string 
     return false;
 }
 
-static std::string Printable(const std::string &bytes)
-{
-    std::string shown;
-    for (unsigned char c : bytes) {
-        char escape[8];
-        snprintf(escape, sizeof escape, c >= 0x20 && c < 0x7f && c != '\\' ? "%c" : "\\x%02x", c);
-        shown += escape;
-    }
-    return shown;
-}
-
 TEST(ConfigFileUpdate, RandomFilesKeepEveryByteOutsideTheSettingsLines)
 {
     std::mt19937 random(10);

@@ -332,13 +332,7 @@ TEST_F(LabelText, RandomBytesAreMeasuredDrawnAndCutWithinTheTextAndTheSheets)
 
         if (measured.cx != width || size.cx != width || differing || kept > limit || walked != kept
             || memcmp(original.data(), guarded.bytes, kept) != 0) {
-            std::string hex;
-            for (unsigned char c : text) {
-                char two[4];
-                snprintf(two, sizeof two, "%02X ", c);
-                hex += two;
-            }
-            ADD_FAILURE() << "text " << hex << ": measured " << measured.cx << ", drawn " << size.cx
+            ADD_FAILURE() << "text \"" << Printable(text) << "\": measured " << measured.cx << ", drawn " << size.cx
                           << ", expected " << width << ", " << differing << " pixels differ; cut to "
                           << limit << " kept " << kept;
             failures++;

@@ -92,6 +92,17 @@ std::string Lower(std::string text)
     return text;
 }
 
+std::string Printable(const std::string &bytes)
+{
+    std::string shown;
+    for (unsigned char c : bytes) {
+        char escape[8];
+        snprintf(escape, sizeof escape, c >= 0x20 && c < 0x7f && c != '\\' ? "%c" : "\\x%02x", c);
+        shown += escape;
+    }
+    return shown;
+}
+
 // ---- processes -----------------------------------------------------------
 
 bool StartProgram(const std::string &exe, Program *program, const char *currentFolder,
@@ -495,6 +506,22 @@ bool WalkForward(HWND wizard, int page, int answer)
     ClickControl(wizard, answer);
     return WaitForChecked(wizard, answer, true) && PressForPage(wizard, IDC_NEXT, 2)
            && (page < 3 || PressForPage(wizard, IDC_NEXT, 3));
+}
+
+std::vector<std::string> AgreementLines(const char *fileName)
+{
+    std::string text = ReadFileText(PayloadFilePath(fileName));
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t i = 0; i < text.size() && lines.size() < 500; i++) {
+        if (text[i] != '\r')
+            continue;
+        lines.push_back(text.substr(start, i - start));
+        if (i + 1 < text.size() && text[i + 1] == '\n')
+            i++;
+        start = i + 1;
+    }
+    return lines;
 }
 
 void ChooseLanguage(HWND wizard, int language)

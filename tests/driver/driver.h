@@ -26,6 +26,9 @@ bool WriteWholeFile(const std::string &path, const std::string &content);
 // then gives it `attributes` (if any).
 bool PlantFile(const std::string &path, const std::string &content, DWORD attributes = 0);
 std::string Lower(std::string text);    // ASCII letters only
+// Bytes as a failure message can show them: printable ASCII as it is,
+// everything else (and the backslash) as \xNN.
+std::string Printable(const std::string &bytes);
 
 // ---- processes -----------------------------------------------------------
 struct Program {
@@ -116,6 +119,10 @@ bool WaitForFocus(DWORD threadId, HWND control, DWORD timeoutMs = 10000);
 bool PressForPage(HWND wizard, int id, int page);
 // From page 0 forward to `page` (1 to 3), ticking `answer` on page 1.
 bool WalkForward(HWND wizard, int page, int answer);
+// The lines the wizard's list shows of an agreement text of the payload:
+// those it ends with a carriage return (a line feed after it skipped), at
+// most 500.
+std::vector<std::string> AgreementLines(const char *fileName);
 // Selects the interface language of page 3 by its item data.
 void ChooseLanguage(HWND wizard, int language);
 // Waits for the installer's notice, saves it as <screenshot>.png when named,
