@@ -148,8 +148,10 @@ TEST_F(WizardRun, InstallsTheProductFromTheFirstPageToTheLastNotice)
 
     DWORD pressed = GetTickCount();
     ClickControl(wizard, IDC_NEXT);
-    WaitForVisible(wizard, IDC_PROGRESS, true);
-    Sleep(300);                         // the page repaints around the bar
+    // The wizard's thread installs without answering messages until the
+    // first notice: a poll, not a settled wait, and time for the bar to draw.
+    WaitUntil([](void *w) { return IsControlVisible((HWND)w, IDC_PROGRESS); }, wizard);
+    Sleep(300);
     Shot("installing");
     HWND box = WaitForWindow(kNoticeCaption, program.processId, 180000);
     DWORD waited = GetTickCount() - pressed;
