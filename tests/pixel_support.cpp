@@ -139,6 +139,19 @@ Image ExpectedFace(int w, int h, const char *text, HGDIOBJ font, bool left, bool
     return reference.Snapshot();
 }
 
+Image ExpectedCheckBox(int w, int h, RECT box, UINT frame, int x, int y, const char *text,
+                       bool focused)
+{
+    Canvas reference(w, h, GetSysColor(COLOR_BTNFACE));
+    DrawFrameControl(reference.dc, &box, DFC_BUTTON, frame);
+    int width = DrawExpectedLabel(reference.dc, x, y, text, RGB(0, 0, 0), RGB(0, 0, 0));
+    if (focused) {
+        RECT focus = { x - 1, y - 1, x + width + 3, y + 18 };
+        DrawFocusRect(reference.dc, &focus);
+    }
+    return reference.Snapshot();
+}
+
 int DifferencesKept(const Image &drawn, const Image &expected, const char *name, int inset)
 {
     int differing = CountDifferences(drawn, expected, inset, inset, expected.width - 2 * inset,

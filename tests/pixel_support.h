@@ -57,6 +57,12 @@ int DrawExpectedLabel(HDC dc, int x, int y, const char *text, COLORREF ink, COLO
 // and one down when pressed, and the focus rectangle when focused.
 Image ExpectedFace(int w, int h, const char *text, HGDIOBJ font, bool left = false,
                    bool pressed = false, bool focused = false);
+// A check box as it should look: face, the frame control at `box`, the text
+// at (x, y) in a fresh context's font, and the focus rectangle when focused.
+Image ExpectedCheckBox(int w, int h, RECT box, UINT frame, int x, int y, const char *text,
+                       bool focused);
+// Where a box 26 pixels high has its square.
+static const RECT kCheckSquare = { 2, 4, 17, 18 };
 
 // Pixels that differ between a and b inside the rectangle (x, y, w, h),
 // clipped to both images.

@@ -332,9 +332,9 @@ TEST_F(LabelText, RandomBytesAreMeasuredDrawnAndCutWithinTheTextAndTheSheets)
 
         if (measured.cx != width || size.cx != width || differing || kept > limit || walked != kept
             || memcmp(original.data(), guarded.bytes, kept) != 0) {
-            ADD_FAILURE() << "text \"" << Printable(text) << "\": measured " << measured.cx << ", drawn " << size.cx
-                          << ", expected " << width << ", " << differing << " pixels differ; cut to "
-                          << limit << " kept " << kept;
+            ADD_FAILURE() << "text \"" << Printable(text) << "\": measured " << measured.cx << ", drawn "
+                          << size.cx << ", expected " << width << ", " << differing
+                          << " pixels differ; cut to " << limit << " kept " << kept;
             failures++;
         }
     }

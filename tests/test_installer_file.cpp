@@ -329,8 +329,8 @@ TEST(InstallerFile, CarriesEveryPayloadFileAsOneZlibStreamOfTypeText)
 {
     std::vector<PayloadListEntry> list;
     std::string error;
-    ASSERT_TRUE(ReadPayloadList(DosPath(TestSetting("LUNKO_SOURCE_DIR") + "/resources/payload.list"), list, error))
-        << error;
+    std::string path = DosPath(TestSetting("LUNKO_SOURCE_DIR") + "/resources/payload.list");
+    ASSERT_TRUE(ReadPayloadList(path, list, error)) << error;
     ASSERT_EQ(118u, list.size());
     HMODULE module = LoadLibraryExA(InstallerPath().c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_TRUE(module != NULL);

@@ -405,21 +405,6 @@ protected:
                              parent, (HMENU)(INT_PTR)id, NULL, NULL);
     }
 
-    // The box's picture: face, the frame control at `box`, the text at
-    // (x, y) in the DC's font, and the focus rectangle when asked.
-    static Image Expected(int w, int h, RECT box, UINT frame, int x, int y, const char *text,
-                          bool focus)
-    {
-        Canvas reference(w, h, GetSysColor(COLOR_BTNFACE));
-        DrawFrameControl(reference.dc, &box, DFC_BUTTON, frame);
-        int width = DrawExpectedLabel(reference.dc, x, y, text, RGB(0, 0, 0), RGB(0, 0, 0));
-        if (focus) {
-            RECT f = { x - 1, y - 1, x + width + 3, y + 18 };
-            DrawFocusRect(reference.dc, &f);
-        }
-        return reference.Snapshot();
-    }
-
     static Image Paint(HWND box, int w, int h)
     {
         Canvas canvas(w, h, kUntouched);
@@ -427,11 +412,17 @@ protected:
         return canvas.Snapshot();
     }
 
+    // Differing pixels between the box as painted and a box 26 pixels high
+    // with its square in place and `text` at (32, 1).
+    static int Mismatches(HWND box, UINT frame, const char *text, bool focused = false)
+    {
+        return CountDifferences(Paint(box, 360, 26),
+                                ExpectedCheckBox(360, 26, kCheckSquare, frame, 32, 1, text, focused),
+                                0, 0, 360, 26);
+    }
+
     HWND parent = NULL;
 };
-
-// Where a box 26 pixels high has its square.
-static const RECT kSquare = { 2, 4, 17, 18 };
 
 TEST_F(CheckBox, PutsTheSquareAtTwoFourAndTheTextAtThirtyTwoOneInAClientAreaTwentySixHigh)
 {
@@ -439,32 +430,22 @@ TEST_F(CheckBox, PutsTheSquareAtTwoFourAndTheTextAtThirtyTwoOneInAClientAreaTwen
     RECT client;
     GetClientRect(box, &client);
     ASSERT_EQ(26, client.bottom);
-    EXPECT_EQ(0, CountDifferences(Paint(box, 360, 26),
-                                  Expected(360, 26, kSquare, DFCS_BUTTONCHECK, 32, 1,
-                                           kDesktopIconText, false),
-                                  0, 0, 360, 26));
+    EXPECT_EQ(0, Mismatches(box, DFCS_BUTTONCHECK, kDesktopIconText));
 }
 
 TEST_F(CheckBox, PaintsTheTickWhenChecked)
 {
     HWND box = MakeBox(IDC_DISPLAY_OK, BS_AUTOCHECKBOX, 26);
     SendMessageA(box, BM_SETCHECK, BST_CHECKED, 0);
-    EXPECT_EQ(0, CountDifferences(Paint(box, 360, 26),
-                                  Expected(360, 26, kSquare, DFCS_BUTTONCHECK | DFCS_CHECKED, 32, 1,
-                                           "正确(OK)", false),
-                                  0, 0, 360, 26));
+    EXPECT_EQ(0, Mismatches(box, DFCS_BUTTONCHECK | DFCS_CHECKED, "正确(OK)"));
 }
 
 TEST_F(CheckBox, DrawsADisabledBoxInactiveWithItsTextInTheNormalColour)
 {
     HWND box = MakeBox(IDC_DISPLAY_NO, BS_AUTOCHECKBOX, 26);
     EnableWindow(box, FALSE);
-    Image painted = Paint(box, 360, 26);
-    EXPECT_EQ(0, CountDifferences(painted,
-                                  Expected(360, 26, kSquare, DFCS_BUTTONCHECK | DFCS_INACTIVE, 32, 1,
-                                           "不正确(NO)", false),
-                                  0, 0, 360, 26));
-    EXPECT_EQ(0, GlyphMismatches(painted, 32, 1, 0xB2BB, 0, SystemColour(COLOR_BTNFACE)));
+    EXPECT_EQ(0, Mismatches(box, DFCS_BUTTONCHECK | DFCS_INACTIVE, "不正确(NO)"));
+    EXPECT_EQ(0, GlyphMismatches(Paint(box, 360, 26), 32, 1, 0xB2BB, 0, SystemColour(COLOR_BTNFACE)));
 }
 
 TEST_F(CheckBox, FramesTheTextWhenTheBoxHasTheFocus)
@@ -473,10 +454,7 @@ TEST_F(CheckBox, FramesTheTextWhenTheBoxHasTheFocus)
     SetForegroundWindow(parent);
     SetFocus(box);
     ASSERT_EQ(box, GetFocus());
-    EXPECT_EQ(0, CountDifferences(Paint(box, 360, 26),
-                                  Expected(360, 26, kSquare, DFCS_BUTTONCHECK, 32, 1,
-                                           kDesktopIconText, true),
-                                  0, 0, 360, 26));
+    EXPECT_EQ(0, Mismatches(box, DFCS_BUTTONCHECK, kDesktopIconText, true));
 }
 
 TEST_F(CheckBox, ShowsTheWindowTextOfOtherBoxesAndShapesRadioButtonsOtherwise)
@@ -487,8 +465,7 @@ TEST_F(CheckBox, ShowsTheWindowTextOfOtherBoxesAndShapesRadioButtonsOtherwise)
     HWND box = MakeBox(1099, BS_AUTORADIOBUTTON, 26, "Radio text");
     RECT square = { -1, 1, 20, 24 };
     EXPECT_EQ(0, DifferencesKept(Paint(box, 360, 26),
-                                 Expected(360, 26, square, DFCS_BUTTONRADIO, 41, 1, "Radio text",
-                                          false),
+                                 ExpectedCheckBox(360, 26, square, DFCS_BUTTONRADIO, 41, 1, "Radio text", false),
                                  "check_box_radio"));
 }
 
@@ -497,8 +474,8 @@ TEST_F(CheckBox, CutsALongWindowTextTo126Bytes)
     std::string text = Repeat("x", 200);
     HWND box = MakeBox(1098, BS_CHECKBOX, 26, text.c_str(), 1400);
     EXPECT_EQ(0, DifferencesKept(Paint(box, 1400, 26),
-                                 Expected(1400, 26, kSquare, DFCS_BUTTONCHECK, 32, 1,
-                                          text.substr(0, 126).c_str(), false),
+                                 ExpectedCheckBox(1400, 26, kCheckSquare, DFCS_BUTTONCHECK, 32, 1,
+                                                  text.substr(0, 126).c_str(), false),
                                  "check_box_long_text"));
 }
 
@@ -521,8 +498,8 @@ TEST_F(CheckBox, SubclassedBoxesStillTickOnAClickAndPaintThemselves)
     PumpMessages(500);
     Image screen;
     ASSERT_TRUE(CaptureClient(box, &screen));
-    Image expected = Expected(360, 26, kSquare, DFCS_BUTTONCHECK | DFCS_CHECKED, 32, 1,
-                              kDesktopIconText, GetFocus() == box);
+    Image expected = ExpectedCheckBox(360, 26, kCheckSquare, DFCS_BUTTONCHECK | DFCS_CHECKED, 32, 1,
+                                      kDesktopIconText, GetFocus() == box);
     EXPECT_EQ(0, CountDifferences(screen, expected, 0, 0, 360, 26));
 
     SetWindowLongA(box, GWL_WNDPROC, (LONG)SavedButtonProc);

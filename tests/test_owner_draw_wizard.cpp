@@ -101,15 +101,9 @@ TEST_F(WizardDrawing, PaintsTheSubclassedDesktopIconBoxWithItsBilingualText)
     ASSERT_TRUE(CaptureClient(box, &screen));
 
     // A fresh paint context: its own default font, black text.
-    Canvas reference(client.right, 26, GetSysColor(COLOR_BTNFACE));
-    RECT square = { 2, 4, 17, 18 };
-    DrawFrameControl(reference.dc, &square, DFC_BUTTON, DFCS_BUTTONCHECK | DFCS_CHECKED);
-    int width = DrawExpectedLabel(reference.dc, 32, 1, kDesktopIconText, RGB(0, 0, 0), RGB(0, 0, 0));
-    if (GetFocus() == box) {
-        RECT focus = { 31, 0, 32 + width + 3, 19 };
-        DrawFocusRect(reference.dc, &focus);
-    }
-    EXPECT_EQ(0, CountDifferences(screen, reference.Snapshot(), 0, 0, client.right, 26));
+    Image expected = ExpectedCheckBox(client.right, 26, kCheckSquare, DFCS_BUTTONCHECK | DFCS_CHECKED,
+                                      32, 1, kDesktopIconText, GetFocus() == box);
+    EXPECT_EQ(0, CountDifferences(screen, expected, 0, 0, client.right, 26));
 }
 
 TEST_F(WizardDrawing, LabelsNextByThePageItIsDrawnOn)

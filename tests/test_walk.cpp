@@ -354,7 +354,8 @@ TEST_F(WizardRun, SkipsDamagedOptionalFilesAndTextsAndOpensNoDamagedSpeechPackag
     ClickControl(wizard, IDC_BACK);
     ASSERT_TRUE(WaitForPage(1));
     Next(2);
-    EXPECT_EQ((LRESULT)AgreementLines("agreement_zh.txt").size(), SendMessageA(Control(wizard, IDC_AGREEMENT_ZH), LB_GETCOUNT, 0, 0));
+    EXPECT_EQ((LRESULT)AgreementLines("agreement_zh.txt").size(),
+              SendMessageA(Control(wizard, IDC_AGREEMENT_ZH), LB_GETCOUNT, 0, 0));
     Next(3);
     ClickControl(wizard, IDC_NEXT);
     EXPECT_EQ(kSuccessNotice, Answer(IDOK, "success"));

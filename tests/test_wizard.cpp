@@ -31,7 +31,8 @@ static bool WaitForAnswers(HWND wizard, bool ok, bool no, DWORD timeoutMs = 1000
     } wanted = { wizard, ok, no };
     return WaitUntil([](void *c) {
         Answers *w = (Answers *)c;
-        return IsChecked(w->wizard, IDC_DISPLAY_OK) == w->ok && IsChecked(w->wizard, IDC_DISPLAY_NO) == w->no;
+        return IsChecked(w->wizard, IDC_DISPLAY_OK) == w->ok
+               && IsChecked(w->wizard, IDC_DISPLAY_NO) == w->no;
     }, &wanted, timeoutMs);
 }
 
