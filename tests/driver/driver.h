@@ -109,11 +109,13 @@ HWND StartWizard(Program *program, const std::string &exe, const char *currentFo
 // The page on screen, told by the control that only it shows: 0 to 3, -1
 // for none, -2 for two at once.
 int PageOnScreen(HWND wizard);
-// These wait until the wizard's thread has finished the command that made
-// the condition true, not only until a poll first sees it.
+// These three wait until the window's thread has also finished the command
+// that made the condition true, not only until a poll first sees it; so not
+// while the wizard installs, when its thread answers no message.
 bool WaitForPage(HWND wizard, int page, DWORD timeoutMs = 30000);
 bool WaitForChecked(HWND dialog, int id, bool checked, DWORD timeoutMs = 10000);
 bool WaitForVisible(HWND dialog, int id, bool visible, DWORD timeoutMs = 10000);
+// Polls until `control` has the focus of the thread.
 bool WaitForFocus(DWORD threadId, HWND control, DWORD timeoutMs = 10000);
 // Clicks `id` of the wizard and waits for `page`.
 bool PressForPage(HWND wizard, int id, int page);
@@ -126,8 +128,8 @@ std::vector<std::string> AgreementLines(const char *fileName);
 // Selects the interface language of page 3 by its item data.
 void ChooseLanguage(HWND wizard, int language);
 // Waits for the installer's notice, saves it as <screenshot>.png when named,
-// presses `button` and waits for it to go. Returns its English text, or
-// "(no notice)".
+// presses `button` and waits for it to go. Returns its English text (with
+// " (and it stayed)" if it did not go), or "(no notice)".
 std::string AnswerNotice(DWORD processId, int button, const std::string &screenshot = "",
                          DWORD timeoutMs = 120000);
 
