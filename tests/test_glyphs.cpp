@@ -245,14 +245,7 @@ TEST_F(LabelText, DrawsOneByteCharactersOnePixelLowerWithTheContextsFont)
     Canvas canvas(300, 40, kWhite, GuiFont());
     DrawLabelText(canvas.dc, 10, 5, "取 Ok", 0);
     Canvas reference(300, 40, kWhite, GuiFont());
-    SetBkMode(reference.dc, TRANSPARENT);
-    int pen = 26;
-    for (const char *c = " Ok"; *c; c++) {
-        TextOutA(reference.dc, pen, 6, c, 1);
-        SIZE one;
-        GetTextExtentPointA(reference.dc, c, 1, &one);
-        pen += one.cx;
-    }
+    DrawExpectedLabel(reference.dc, 26, 5, " Ok", RGB(0, 0, 0), RGB(0, 0, 0));
     Image drawn = canvas.Snapshot(), expected = reference.Snapshot();
     EXPECT_GT(PixelsNot(expected, 26, 0, 274, 40, Rgb(kWhite)), 10) << "the reference has ink";
     EXPECT_EQ(0, CountDifferences(drawn, expected, 26, 0, 274, 40));
