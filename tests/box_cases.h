@@ -57,4 +57,3 @@ static const BoxCase kBoxCases[] = {
 };
 
 static const char kBoxRunnerCaption[] = "Box runner";
-static const char kBoxCaption[] = "Tavelorn Install Message";

@@ -38,7 +38,7 @@ uint32_t SystemColour(int index)
     return Rgb(GetSysColor(index));
 }
 
-Canvas::Canvas(int w, int h, COLORREF fill) : width(w), height(h)
+Canvas::Canvas(int w, int h, COLORREF fill, HGDIOBJ font) : width(w), height(h)
 {
     BITMAPINFO info;
     ZeroMemory(&info, sizeof info);
@@ -50,6 +50,8 @@ Canvas::Canvas(int w, int h, COLORREF fill) : width(w), height(h)
     dc = CreateCompatibleDC(NULL);
     bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, (void **)&bits, NULL, 0);
     oldBitmap = SelectObject(dc, bitmap);
+    if (font)
+        SelectObject(dc, font);
     Fill(fill);
 }
 
@@ -123,14 +125,52 @@ int CountDifferences(const Image &a, const Image &b, int x, int y, int w, int h)
     return differing;
 }
 
-int DifferencesKept(const Image &drawn, const Image &expected, const char *name)
+Image ExpectedFace(int w, int h, const char *text, HGDIOBJ font, bool left, bool pressed, bool focused)
 {
-    int differing = CountDifferences(drawn, expected, 0, 0, expected.width, expected.height);
+    Canvas reference(w, h, GetSysColor(COLOR_BTNFACE), font);
+    SIZE size = MeasureLabelText(reference.dc, text);
+    int x = (left ? 0 : (w - size.cx) / 2) + (pressed ? 2 : 0);
+    int y = (h - 16) / 2 + (pressed ? 1 : 0);
+    DrawExpectedLabel(reference.dc, x, y, text, RGB(0, 0, 0), RGB(0, 0, 0));
+    if (focused) {
+        RECT focus = { w / 10, h / 8, w - w / 10, h - h / 8 };
+        DrawFocusRect(reference.dc, &focus);
+    }
+    return reference.Snapshot();
+}
+
+Image ExpectedCheckBox(int w, int h, RECT box, UINT frame, int x, int y, const char *text,
+                       bool focused)
+{
+    Canvas reference(w, h, GetSysColor(COLOR_BTNFACE));
+    DrawFrameControl(reference.dc, &box, DFC_BUTTON, frame);
+    int width = DrawExpectedLabel(reference.dc, x, y, text, RGB(0, 0, 0), RGB(0, 0, 0));
+    if (focused) {
+        RECT focus = { x - 1, y - 1, x + width + 3, y + 18 };
+        DrawFocusRect(reference.dc, &focus);
+    }
+    return reference.Snapshot();
+}
+
+int DifferencesKept(const Image &drawn, const Image &expected, const char *name, int inset)
+{
+    int differing = CountDifferences(drawn, expected, inset, inset, expected.width - 2 * inset,
+                                     expected.height - 2 * inset);
     if (differing) {
         SavePng(drawn, ScreenshotPath((std::string(name) + "_drawn").c_str()));
         SavePng(expected, ScreenshotPath((std::string(name) + "_expected").c_str()));
     }
     return differing;
+}
+
+int ControlDifferences(HWND dialog, const Image &screen, int id, const char *text, HGDIOBJ font,
+                       bool left, int inset, bool pressed, bool focused)
+{
+    RECT r = ControlClientRect(dialog, id);
+    int w = r.right - r.left, h = r.bottom - r.top;
+    std::string name = TestSetting("LUNKO_TEST_NAME") + "_mismatch_" + std::to_string(id);
+    return DifferencesKept(Crop(screen, r.left, r.top, w, h),
+                           ExpectedFace(w, h, text, font, left, pressed, focused), name.c_str(), inset);
 }
 
 int GlyphMismatches(const Image &image, int x, int y, unsigned code, uint32_t ink, uint32_t paper)

@@ -12,6 +12,10 @@
 
 #include "tests/driver/driver.h"
 
+// The desktop icon box's label, checked on memory DCs and in the dialog.
+static const char kDesktopIconText[] =
+    "\xBD\xA8\xC1\xA2\xD7\xC0\xC3\xE6\xCD\xBC\xB1\xEA\xA3\xBF  (Place an icon on Desktop)";
+
 typedef uint16_t CellBits[16];          // one row per word, bit 15 leftmost, 1 = ink
 
 const std::vector<unsigned char> &SheetData();  // ChnBmp.bin of the payload
@@ -22,7 +26,11 @@ bool LoadSheetsForTest();               // LoadGlyphSheets from ChnBmp.bin, once
 uint32_t Rgb(COLORREF colour);
 uint32_t SystemColour(int index);
 
-// A 32-bit memory canvas, filled, with black text on white as a new DC has.
+// The dialog-like font owner drawing finds in the contexts it is given.
+inline HGDIOBJ GuiFont() { return GetStockObject(DEFAULT_GUI_FONT); }
+
+// A 32-bit memory canvas, filled, with black text on white as a new DC has,
+// and `font` selected when given.
 struct Canvas {
     HDC dc = NULL;
     HBITMAP bitmap = NULL;
@@ -30,7 +38,7 @@ struct Canvas {
     uint32_t *bits = NULL;
     int width = 0, height = 0;
 
-    Canvas(int w, int h, COLORREF fill);
+    Canvas(int w, int h, COLORREF fill, HGDIOBJ font = NULL);
     ~Canvas();
     Canvas(const Canvas &) = delete;
     Canvas &operator=(const Canvas &) = delete;
@@ -44,12 +52,29 @@ struct Canvas {
 // Returns the width.
 int DrawExpectedLabel(HDC dc, int x, int y, const char *text, COLORREF ink, COLORREF asciiColour);
 
+// The face of an owner-drawn button or label: `text` in `font`, centred
+// (or at the left edge) and 16 pixels high in the middle, moved two right
+// and one down when pressed, and the focus rectangle when focused.
+Image ExpectedFace(int w, int h, const char *text, HGDIOBJ font, bool left = false,
+                   bool pressed = false, bool focused = false);
+// A check box as it should look: face, the frame control at `box`, the text
+// at (x, y) in a fresh context's font, and the focus rectangle when focused.
+Image ExpectedCheckBox(int w, int h, RECT box, UINT frame, int x, int y, const char *text,
+                       bool focused);
+// Where a box 26 pixels high has its square.
+static const RECT kCheckSquare = { 2, 4, 17, 18 };
+
 // Pixels that differ between a and b inside the rectangle (x, y, w, h),
 // clipped to both images.
 int CountDifferences(const Image &a, const Image &b, int x, int y, int w, int h);
-// CountDifferences over the whole of `expected`; when some differ, both
-// pictures are saved as <name>_drawn.png and <name>_expected.png to look at.
-int DifferencesKept(const Image &drawn, const Image &expected, const char *name);
+// CountDifferences over `expected`, `inset` pixels in from its edges; when
+// some differ, both pictures are saved as <name>_drawn.png and
+// <name>_expected.png to look at.
+int DifferencesKept(const Image &drawn, const Image &expected, const char *name, int inset = 0);
+// DifferencesKept between control `id`'s part of `screen` (its dialog's
+// client area, as captured) and ExpectedFace of the control's size.
+int ControlDifferences(HWND dialog, const Image &screen, int id, const char *text, HGDIOBJ font,
+                       bool left, int inset, bool pressed = false, bool focused = false);
 // Pixels of the 16 x 16 cell at (x, y) that are not `ink` where the glyph of
 // `code` has ink and `paper` elsewhere.
 int GlyphMismatches(const Image &image, int x, int y, unsigned code, uint32_t ink, uint32_t paper);

@@ -38,7 +38,10 @@ lunko_installer(installer_short_sheets ${CMAKE_CURRENT_SOURCE_DIR}/data/short-sh
 foreach(variant installer_broken_sheets installer_short_sheets)
   target_include_directories(${variant} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/data)
 endforeach()
-lunko_test(test_installer_file SOURCES test_installer_file.cpp test_main.cpp DEPENDS installer
+lunko_test(test_installer_file
+  # The payload list is read with the tools' own reader: one place knows its format.
+  SOURCES test_installer_file.cpp test_main.cpp ${CMAKE_SOURCE_DIR}/tools/payloadlist.cpp
+  DEPENDS installer
   ENV "LUNKO_VERSION=${PROJECT_VERSION}")
 lunko_test(test_installer_start SOURCES test_installer_start.cpp test_main.cpp
   DEPENDS installer installer_broken_sheets installer_short_sheets

@@ -61,24 +61,20 @@ static DWORD Attributes(const std::string &path)
 static void ExtractIni(const std::string &content)
 {
     NewInstallationFolder();
-    FILE *file = fopen(IniPath().c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    fwrite(content.data(), 1, content.size(), file);
-    fclose(file);
+    ASSERT_TRUE(WriteWholeFile(IniPath(), content));
     SetAttributes(IniPath(), kReadOnlyHidden);
 }
 
 static std::string IniBytes(void)
 {
-    std::vector<unsigned char> bytes = ReadWholeFile(IniPath());
-    return std::string(bytes.begin(), bytes.end());
+    return ReadFileText(IniPath());
 }
 
 static std::string Update(int chineseDisplayAnswer, UiLanguage language)
 {
     ChineseDisplayAnswer = chineseDisplayAnswer;
     ChosenLanguage = language;
-    EXPECT_EQ(UpdateConfigFile(), 1);
+    UpdateConfigFile();
     return IniBytes();
 }
 
@@ -103,10 +99,9 @@ TEST(ConfigFileUpdate, FreshCopyGetsTheFontSettingInPlaceAndTheLanguageAppended)
 
 TEST(ConfigFileUpdate, ShippedFileIsUpdatedTheSameWay)
 {
-    std::vector<unsigned char> shipped = ReadWholeFile(PayloadFilePath("vevedaro.ini"));
-    if (TestSetting("LUNKO_PAYLOAD_FILES").empty() || shipped.empty())
+    std::string before = ReadFileText(PayloadFilePath("vevedaro.ini"));
+    if (TestSetting("LUNKO_PAYLOAD_FILES").empty() || before.empty())
         GTEST_SKIP() << "no payload files in this build";
-    std::string before(shipped.begin(), shipped.end());
     const std::string tail = "[Config]\r\nUseBmpFont=0\r\n\r\n";
     ASSERT_GE(before.size(), tail.size());
     ASSERT_EQ(before.substr(before.size() - tail.size()), tail);
@@ -140,7 +135,7 @@ TEST(ConfigFileUpdate, MissingFileIsNotCreated)
     NewInstallationFolder();
     ChineseDisplayAnswer = 0;
     ChosenLanguage = 2;
-    EXPECT_EQ(UpdateConfigFile(), 1);
+    UpdateConfigFile();
     EXPECT_EQ(GetFileAttributesA(IniPath().c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
@@ -152,17 +147,13 @@ TEST(ConfigFileUpdate, InstallationFolderTooLongForThePathIsRefusedNotCut)
     std::string folder = "C:\\cfg\\" + std::string(MAX_PATH - 13 - 7, 'f');
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), NULL));
     std::string neighbour = folder + "\\vevedaro.in";
-    FILE *file = fopen(neighbour.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    fputs("[Config]\r\nUseBmpFont=0\r\n", file);
-    fclose(file);
+    ASSERT_TRUE(WriteWholeFile(neighbour, "[Config]\r\nUseBmpFont=0\r\n"));
 
     lstrcpyA(InstallFolderPath, folder.c_str());
     ChineseDisplayAnswer = 0;
     ChosenLanguage = 2;
-    EXPECT_EQ(UpdateConfigFile(), 1);
-    std::vector<unsigned char> bytes = ReadWholeFile(neighbour);
-    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "[Config]\r\nUseBmpFont=0\r\n");
+    UpdateConfigFile();
+    EXPECT_EQ(ReadFileText(neighbour), "[Config]\r\nUseBmpFont=0\r\n");
     EXPECT_EQ(Attributes(neighbour), 0u);
 }
 
@@ -321,17 +312,6 @@ static bool OnlyTheSettingsChanged(const std::string &before, const std::string 
             return true;
     }
     return false;
-}
-
-static std::string Printable(const std::string &bytes)
-{
-    std::string shown;
-    for (unsigned char c : bytes) {
-        char escape[8];
-        snprintf(escape, sizeof escape, c >= 0x20 && c < 0x7f && c != '\\' ? "%c" : "\\x%02x", c);
-        shown += escape;
-    }
-    return shown;
 }
 
 TEST(ConfigFileUpdate, RandomFilesKeepEveryByteOutsideTheSettingsLines)

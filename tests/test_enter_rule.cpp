@@ -164,10 +164,7 @@ TEST(AgreementLines, RandomTextsAreCutWithinTheTextAndTheLineLimit)
         for (size_t k = 0; right && k < stored; k++)
             right = lines[k] == bytes.bytes + starts[k];
         if (!right) {
-            std::string shown;
-            for (unsigned char c : text)
-                shown += c == '\r' ? "\\r" : c == '\n' ? "\\n" : c == 0 ? "\\0" : std::string(1, (char)c);
-            ADD_FAILURE() << "text \"" << shown << "\", capacity " << capacity << ": " << count
+            ADD_FAILURE() << "text \"" << Printable(text) << "\", capacity " << capacity << ": " << count
                           << " lines, expected " << stored;
             failures++;
         }

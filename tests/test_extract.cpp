@@ -40,18 +40,12 @@ protected:
 
     static void Plant(const std::string &path, const char *content, DWORD attributes)
     {
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        FILE *file = fopen(path.c_str(), "wb");
-        ASSERT_TRUE(file != NULL) << path;
-        fputs(content, file);
-        fclose(file);
-        SetFileAttributesA(path.c_str(), attributes);
+        ASSERT_TRUE(PlantFile(path, content, attributes)) << path;
     }
 
     static std::string Content(const std::string &path)
     {
-        std::vector<unsigned char> data = ReadWholeFile(path);
-        return std::string(data.begin(), data.end());
+        return ReadFileText(path);
     }
 
     static DWORD Attributes(const std::string &path)
@@ -63,8 +57,7 @@ protected:
 static std::string HundredBytes()
 {
     std::string source = TestSetting("LUNKO_SOURCE_DIR");
-    std::vector<unsigned char> data = ReadWholeFile(DosPath(source + "/tests/data/extract/hundred.txt"));
-    return std::string(data.begin(), data.end());
+    return ReadFileText(DosPath(source + "/tests/data/extract/hundred.txt"));
 }
 
 TEST_F(Extraction, WritesTheInflatedFileWithTheRequestedAttributes)

@@ -183,12 +183,6 @@ TEST(GlyphSheets, HaveTheSpecialCellsInTheLastSheet)
 
 // ---- measuring and drawing -------------------------------------------------
 
-// A canvas with the dialog-like font owner drawing finds in its contexts.
-static void UseGuiFont(Canvas &canvas)
-{
-    SelectObject(canvas.dc, GetStockObject(DEFAULT_GUI_FONT));
-}
-
 class LabelText : public testing::Test {
 protected:
     static void SetUpTestSuite() { ASSERT_TRUE(LoadSheetsForTest()); }
@@ -198,8 +192,7 @@ static const COLORREF kWhite = RGB(255, 255, 255);
 
 TEST_F(LabelText, MeasuresSixteenPerChineseCharacterPlusTheFontsWidths)
 {
-    Canvas canvas(300, 40, kWhite);
-    UseGuiFont(canvas);
+    Canvas canvas(300, 40, kWhite, GuiFont());
     int oneByOne = 0;
     for (const char *c = " Cancel"; *c; c++) {
         SIZE one;
@@ -249,19 +242,10 @@ TEST_F(LabelText, HighlightedGlyphsLightTheInkOverTheHighlightFill)
 
 TEST_F(LabelText, DrawsOneByteCharactersOnePixelLowerWithTheContextsFont)
 {
-    Canvas canvas(300, 40, kWhite);
-    UseGuiFont(canvas);
+    Canvas canvas(300, 40, kWhite, GuiFont());
     DrawLabelText(canvas.dc, 10, 5, "取 Ok", 0);
-    Canvas reference(300, 40, kWhite);
-    UseGuiFont(reference);
-    SetBkMode(reference.dc, TRANSPARENT);
-    int pen = 26;
-    for (const char *c = " Ok"; *c; c++) {
-        TextOutA(reference.dc, pen, 6, c, 1);
-        SIZE one;
-        GetTextExtentPointA(reference.dc, c, 1, &one);
-        pen += one.cx;
-    }
+    Canvas reference(300, 40, kWhite, GuiFont());
+    DrawExpectedLabel(reference.dc, 26, 5, " Ok", RGB(0, 0, 0), RGB(0, 0, 0));
     Image drawn = canvas.Snapshot(), expected = reference.Snapshot();
     EXPECT_GT(PixelsNot(expected, 26, 0, 274, 40, Rgb(kWhite)), 10) << "the reference has ink";
     EXPECT_EQ(0, CountDifferences(drawn, expected, 26, 0, 274, 40));
@@ -279,8 +263,7 @@ TEST_F(LabelText, AdvancesOverThePaperCellOfTheIdeographicSpace)
 
 TEST_F(LabelText, PairsATrailingLeadByteWithTheTerminator)
 {
-    Canvas canvas(100, 40, kWhite);
-    UseGuiFont(canvas);
+    Canvas canvas(100, 40, kWhite, GuiFont());
     SIZE drawn = DrawLabelText(canvas.dc, 0, 0, "A\xB0", 0);
     SIZE a;
     GetTextExtentPointA(canvas.dc, "A", 1, &a);
@@ -313,9 +296,7 @@ TEST_F(LabelText, RandomBytesAreMeasuredDrawnAndCutWithinTheTextAndTheSheets)
     ASSERT_EQ(1, LoadGlyphSheets((const unsigned char *)sheets.bytes));
 
     std::mt19937 random(110);
-    Canvas drawn(420, 20, kWhite), expected(420, 20, kWhite);
-    UseGuiFont(drawn);
-    UseGuiFont(expected);
+    Canvas drawn(420, 20, kWhite, GuiFont()), expected(420, 20, kWhite, GuiFont());
     int failures = 0;
     for (int round = 0; round < 1000 && failures < 5; round++) {
         std::string text;
@@ -344,15 +325,9 @@ TEST_F(LabelText, RandomBytesAreMeasuredDrawnAndCutWithinTheTextAndTheSheets)
 
         if (measured.cx != width || size.cx != width || differing || kept > limit || walked != kept
             || memcmp(original.data(), guarded.bytes, kept) != 0) {
-            std::string hex;
-            for (unsigned char c : text) {
-                char two[4];
-                snprintf(two, sizeof two, "%02X ", c);
-                hex += two;
-            }
-            ADD_FAILURE() << "text " << hex << ": measured " << measured.cx << ", drawn " << size.cx
-                          << ", expected " << width << ", " << differing << " pixels differ; cut to "
-                          << limit << " kept " << kept;
+            ADD_FAILURE() << "text \"" << Printable(text) << "\": measured " << measured.cx << ", drawn "
+                          << size.cx << ", expected " << width << ", " << differing
+                          << " pixels differ; cut to " << limit << " kept " << kept;
             failures++;
         }
     }
@@ -362,7 +337,7 @@ TEST_F(LabelText, RandomBytesAreMeasuredDrawnAndCutWithinTheTextAndTheSheets)
 
 TEST(SampleText, ReachesTheScreenAsTheSameCharactersOnBothPlatformPaths)
 {
-    ASSERT_EQ(1, CreateSampleFont());
+    CreateSampleFont();
     ASSERT_TRUE(SampleFont != NULL);
     LOGFONTA font;
     GetObjectA(SampleFont, sizeof font, &font);
@@ -375,16 +350,14 @@ TEST(SampleText, ReachesTheScreenAsTheSameCharactersOnBothPlatformPaths)
     ASSERT_EQ(14u, strlen(kSample));
     WCHAR wide[8];
     ASSERT_EQ(7, MultiByteToWideChar(936, 0, kSample, 14, wide, 8));
-    Canvas reference(200, 40, kWhite);
-    SelectObject(reference.dc, SampleFont);
+    Canvas reference(200, 40, kWhite, SampleFont);
     TextOutW(reference.dc, 2, 2, wide, 7);
     Image expected = reference.Snapshot();
     EXPECT_GT(PixelsNot(expected, 0, 0, 200, 40, Rgb(kWhite)), 20) << "a CJK font draws the line";
 
     for (int nt = 0; nt <= 1; nt++) {
         NtPlatform = nt;
-        Canvas canvas(200, 40, kWhite);
-        SelectObject(canvas.dc, SampleFont);
+        Canvas canvas(200, 40, kWhite, SampleFont);
         DrawSampleText(canvas.dc, 2, 2, kSample, 14);
         EXPECT_EQ(0, CountDifferences(canvas.Snapshot(), expected, 0, 0, 200, 40))
             << (nt ? "TextOutA path" : "TextOutW path");

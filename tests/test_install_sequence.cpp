@@ -34,7 +34,6 @@ static const int kAllPositions[] = { 10, 15, 20, 25, 30, 35, 45, 50, 55, 65, 70,
 static const int kWordBaseRows[] = { 25, 98, 99, 100 };
 static const char kEditorClass[] = "LKOEditor.Document";
 
-static std::vector<Bytes> payloadFiles;          // by catalogue row
 static std::vector<int> positions;               // what the progress bar was told, in order
 static WNDPROC barProcedure;
 
@@ -70,8 +69,6 @@ protected:
         ASSERT_TRUE(WizardWindow != NULL);
         barProcedure = (WNDPROC)SetWindowLongA(GetDlgItem(WizardWindow, IDC_PROGRESS), GWL_WNDPROC,
                                                (LONG)RecordPositions);
-        for (const CatalogueRow &row : PayloadCatalogue)
-            payloadFiles.push_back(ReadWholeFile(PayloadFilePath(row.fileName)));
     }
 
     void SetUp() override
@@ -116,26 +113,10 @@ protected:
 
     static void Plant(const std::string &path, const std::string &content, DWORD attributes = 0)
     {
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        FILE *file = fopen(path.c_str(), "wb");
-        ASSERT_TRUE(file != NULL) << path;
-        fwrite(content.data(), 1, content.size(), file);
-        fclose(file);
-        if (attributes)
-            SetFileAttributesA(path.c_str(), attributes);
+        ASSERT_TRUE(PlantFile(path, content, attributes)) << path;
     }
 
-    // Row `row` is on disk byte for byte as its payload file, with exactly
-    // the read-only and hidden attributes the catalogue gives it.
-    void ExpectInstalled(int row) const
-    {
-        const CatalogueRow &entry = PayloadCatalogue[row - 1];
-        std::string path = RowPath(row);
-        EXPECT_TRUE(ReadWholeFile(path) == payloadFiles[row - 1]) << "row " << row << " " << path;
-        DWORD expected = (entry.readOnly ? FILE_ATTRIBUTE_READONLY : 0)
-                       | (entry.hidden ? FILE_ATTRIBUTE_HIDDEN : 0);
-        EXPECT_EQ(expected, GetFileAttributesA(path.c_str()) & kReadOnlyHidden) << "row " << row;
-    }
+    void ExpectInstalled(int row) const { EXPECT_TRUE(InstalledAsCatalogueSays(folder, row)); }
     void ExpectAllInstalledBut(std::vector<int> skipped = {}) const
     {
         // Row 11, the configuration file, is changed by the update that
@@ -159,8 +140,7 @@ protected:
     }
     std::string ConfigText() const
     {
-        Bytes data = ReadWholeFile(Path("vevedaro.ini"));
-        return std::string(data.begin(), data.end());
+        return ReadFileText(Path("vevedaro.ini"));
     }
 
     static std::string GroupFolder(int language = 0)
@@ -333,10 +313,9 @@ TEST_F(InstallSequence, AsksBeforeReplacingAnOldWordBaseAndKeepsItOnNo)
         for (int i = 0; i < 4; i++) {
             int row = kWordBaseRows[i];
             if (c.kept) {
-                Bytes data = ReadWholeFile(RowPath(row));
+                std::string data = ReadFileText(RowPath(row));
                 // Not printed whole: a replaced index is 16 MB.
-                EXPECT_TRUE(old[i] == std::string(data.begin(), data.end()))
-                    << "row " << row << " replaced, now " << data.size() << " bytes";
+                EXPECT_TRUE(old[i] == data) << "row " << row << " replaced, now " << data.size() << " bytes";
             } else {
                 ExpectInstalled(row);
             }
@@ -375,7 +354,7 @@ TEST_F(InstallSequence, StopsAtARequiredRowThatCannotBeWritten)
         ExpectInstalled(row);
     for (int row = 102; row <= kCatalogueRowCount; row++)
         EXPECT_FALSE(FileExists(RowPath(row))) << "row " << row;
-    EXPECT_TRUE(ReadWholeFile(RowPath(11)) == payloadFiles[10]) << "no configuration update";
+    EXPECT_TRUE(InstalledAsCatalogueSays(folder, 11, true, false)) << "no configuration update";
     EXPECT_FALSE(FolderExists(GroupFolder()));
     EXPECT_FALSE(FileExists(DesktopLink(kShortcutNames[0].notes)));
     EXPECT_FALSE(ClassRegistered());
@@ -389,8 +368,7 @@ TEST_F(InstallSequence, GoesOnPastAnOptionalRowThatCannotBeWritten)
     EXPECT_EQ(1, Run());
     Release();
     ExpectAllInstalledBut({ 102 });
-    Bytes editor = ReadWholeFile(RowPath(102));
-    EXPECT_EQ("editor in use", std::string(editor.begin(), editor.end()));
+    EXPECT_EQ("editor in use", ReadFileText(RowPath(102)));
 }
 
 TEST_F(InstallSequence, LeavesOutTheDesktopAndTheClassRootWhenNotWanted)
@@ -462,7 +440,7 @@ TEST_F(InstallSequence, NeverReportsSuccessOnADiskThatFillsAndLeavesOnlyWholeFil
     for (int row = 1; row <= kCatalogueRowCount; row++) {
         if (!FileExists(RowPath(row)))
             continue;
-        EXPECT_TRUE(ReadWholeFile(RowPath(row)) == payloadFiles[row - 1]) << "row " << row << " cut short";
+        EXPECT_TRUE(InstalledAsCatalogueSays(folder, row, true, false)) << "cut short";
         whole++;
     }
     EXPECT_LT(whole, kCatalogueRowCount) << "the disk was meant to fill";
@@ -495,7 +473,7 @@ TEST_F(InstallSequence, FailsRowsWhosePathsWouldBeTooLongAndCutsNoPath)
                 row++;
             ASSERT_LT(row, kCatalogueRowCount) << "a file no row names: " << name;
             if (row != 10) {            // the configuration file is updated
-                EXPECT_TRUE(ReadWholeFile(Path(name.c_str())) == payloadFiles[row]) << name;
+                EXPECT_TRUE(InstalledAsCatalogueSays(folder, row + 1, true, false));
             }
         }
     }
@@ -505,19 +483,13 @@ TEST_F(InstallSequence, FailsRowsWhosePathsWouldBeTooLongAndCutsNoPath)
 // another file; the row fails instead and the other file stays as it was.
 TEST_F(InstallSequence, WritesNothingThroughALinkPlantedAtAFileName)
 {
-    typedef BOOLEAN(WINAPI * CreateLinkFunction)(LPCSTR, LPCSTR, DWORD);
-    CreateLinkFunction createLink = (CreateLinkFunction)(void *)GetProcAddress(
-        GetModuleHandleA("kernel32.dll"), "CreateSymbolicLinkA");
     CreateDirectoryA("C:\\elsewhere", NULL);
     Plant("C:\\elsewhere\\victim.exe", "someone else's program");
     DeleteFileA(RowPath(102).c_str());
-    if (!createLink || !createLink(RowPath(102).c_str(), "C:\\elsewhere\\victim.exe", 0))
-        GTEST_SKIP() << "this Wine makes no symbolic links";
-    DWORD attributes = GetFileAttributesA(RowPath(102).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        GTEST_SKIP() << "this Wine does not report a link as a reparse point";
+    std::string notLinked = MakeSymbolicLink(RowPath(102).c_str(), "C:\\elsewhere\\victim.exe", false);
+    if (!notLinked.empty())
+        GTEST_SKIP() << notLinked;
 
     EXPECT_EQ(1, Run()) << "the editor's program is an optional row";
-    Bytes victim = ReadWholeFile("C:\\elsewhere\\victim.exe");
-    EXPECT_EQ("someone else's program", std::string(victim.begin(), victim.end()));
+    EXPECT_EQ("someone else's program", ReadFileText("C:\\elsewhere\\victim.exe"));
 }

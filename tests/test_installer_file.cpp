@@ -15,6 +15,7 @@
 
 #include "resources/ids.h"
 #include "tests/driver/driver.h"
+#include "tools/payloadlist.h"
 
 static const std::vector<unsigned char> &InstallerBytes()
 {
@@ -48,13 +49,6 @@ static const IMAGE_NT_HEADERS32 *Headers(const std::vector<unsigned char> &bytes
         return nullptr;
     const IMAGE_NT_HEADERS32 *nt = At<IMAGE_NT_HEADERS32>(bytes, dos->e_lfanew);
     return nt && nt->Signature == IMAGE_NT_SIGNATURE ? nt : nullptr;
-}
-
-static std::string Lower(std::string text)
-{
-    for (char &c : text)
-        c = (char)tolower((unsigned char)c);
-    return text;
 }
 
 static std::string StringAt(const std::vector<unsigned char> &bytes, size_t offset)
@@ -323,23 +317,6 @@ TEST(InstallerFile, CarriesTheVersionResourceOfTheProjectVersion)
     EXPECT_EQ("", VersionString(block, "CompanyName")) << "the product text is company-neutral";
 }
 
-// Ids of resources/payload.list, in order, with their file names.
-static std::vector<std::pair<int, std::string>> PayloadList()
-{
-    std::vector<std::pair<int, std::string>> list;
-    FILE *file = fopen(DosPath(TestSetting("LUNKO_SOURCE_DIR") + "/resources/payload.list").c_str(), "r");
-    if (!file)
-        return list;
-    char line[512];
-    while (fgets(line, sizeof line, file)) {
-        int id;
-        char kind[32], name[256];
-        if (line[0] != '#' && sscanf(line, "%d %31s %255s", &id, kind, name) == 3)
-            list.push_back({ id, name });
-    }
-    fclose(file);
-    return list;
-}
 
 static BOOL CALLBACK CollectId(HMODULE, LPCSTR, LPSTR name, LONG_PTR ids)
 {
@@ -350,7 +327,10 @@ static BOOL CALLBACK CollectId(HMODULE, LPCSTR, LPSTR name, LONG_PTR ids)
 
 TEST(InstallerFile, CarriesEveryPayloadFileAsOneZlibStreamOfTypeText)
 {
-    std::vector<std::pair<int, std::string>> list = PayloadList();
+    std::vector<PayloadListEntry> list;
+    std::string error;
+    std::string path = DosPath(TestSetting("LUNKO_SOURCE_DIR") + "/resources/payload.list");
+    ASSERT_TRUE(ReadPayloadList(path, list, error)) << error;
     ASSERT_EQ(118u, list.size());
     HMODULE module = LoadLibraryExA(InstallerPath().c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_TRUE(module != NULL);
@@ -361,16 +341,16 @@ TEST(InstallerFile, CarriesEveryPayloadFileAsOneZlibStreamOfTypeText)
 
     std::vector<unsigned char> inflated(16777216);
     for (const auto &entry : list) {
-        EXPECT_TRUE(ids.count(entry.first)) << entry.first;
-        HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(entry.first), "TEXT");
-        ASSERT_TRUE(found != NULL) << entry.second;
+        EXPECT_TRUE(ids.count(entry.id)) << entry.id;
+        HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(entry.id), "TEXT");
+        ASSERT_TRUE(found != NULL) << entry.fileName;
         const Bytef *data = (const Bytef *)LockResource(LoadResource(module, found));
         uLongf length = (uLongf)inflated.size();
         ASSERT_EQ(Z_OK, uncompress(inflated.data(), &length, data, SizeofResource(module, found)))
-            << entry.second;
-        std::vector<unsigned char> original = ReadWholeFile(PayloadFilePath(entry.second.c_str()));
-        ASSERT_EQ(original.size(), (size_t)length) << entry.second;
-        EXPECT_EQ(0, memcmp(original.data(), inflated.data(), length)) << entry.second;
+            << entry.fileName;
+        std::vector<unsigned char> original = ReadWholeFile(PayloadFilePath(entry.fileName.c_str()));
+        ASSERT_EQ(original.size(), (size_t)length) << entry.fileName;
+        EXPECT_EQ(0, memcmp(original.data(), inflated.data(), length)) << entry.fileName;
     }
 
     EXPECT_TRUE(FindResourceA(module, MAKEINTRESOURCEA(IDD_WIZARD), (LPCSTR)RT_DIALOG));

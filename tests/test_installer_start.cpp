@@ -6,17 +6,6 @@
 #include "resources/ids.h"
 #include "tests/driver/driver.h"
 
-static const char kWizardCaption[] = "Lunkovan Zavav Irazaz Installer";
-
-static std::string ItemBytes(HWND combo, int index)
-{
-    std::wstring text = ListItemText(combo, index, true);
-    char bytes[512];
-    int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), (int)text.size(), bytes, sizeof bytes,
-                                NULL, NULL);
-    return std::string(bytes, n > 0 ? (size_t)n : 0);
-}
-
 class Installer : public testing::Test {
 protected:
     Program program = {};
@@ -24,9 +13,8 @@ protected:
 
     void Start(const std::string &exe)
     {
-        ASSERT_TRUE(StartProgram(exe, &program)) << exe;
-        wizard = WaitForWindow(kWizardCaption, program.processId);
-        ASSERT_TRUE(wizard != NULL) << "the wizard did not appear";
+        wizard = StartWizard(&program, exe);
+        ASSERT_TRUE(wizard != NULL) << "the wizard of " << exe << " did not appear";
     }
     void TearDown() override { EndProgram(&program); }
 };
@@ -56,9 +44,9 @@ TEST_F(Installer, OpensTheWizardOnItsFirstPage)
     ASSERT_EQ(3, SendMessageA(combo, CB_GETCOUNT, 0, 0));
     EXPECT_EQ(0, SendMessageA(combo, CB_GETCURSEL, 0, 0));
     // The items hold the GBK bytes as the system code page reads them.
-    EXPECT_EQ("English \xD3\xA2\xCE\xC4", ItemBytes(combo, 0));
-    EXPECT_EQ("Chinese(Simplified)  中文简体", ItemBytes(combo, 1));
-    EXPECT_EQ("Chinese(Traditional) 中文繁体", ItemBytes(combo, 2));
+    EXPECT_EQ("English \xD3\xA2\xCE\xC4", ListItemText(combo, 0, true));
+    EXPECT_EQ("Chinese(Simplified)  中文简体", ListItemText(combo, 1, true));
+    EXPECT_EQ("Chinese(Traditional) 中文繁体", ListItemText(combo, 2, true));
     for (int i = 0; i < 3; i++)
         EXPECT_EQ(i, SendMessageA(combo, CB_GETITEMDATA, i, 0));
 }

@@ -123,27 +123,7 @@ static RECT Place(int x, int y, int w, int h)
 static int TextDifferences(HWND box, const Image &screen, int id, const std::string &text,
                            int inset, bool focused)
 {
-    RECT r = ControlClientRect(box, id);
-    int w = r.right - r.left, h = r.bottom - r.top;
-    Canvas reference(w, h, GetSysColor(COLOR_BTNFACE));
-    SelectObject(reference.dc, dialogFont);
-    SIZE size = MeasureLabelText(reference.dc, text.c_str());
-    DrawExpectedLabel(reference.dc, (w - size.cx) / 2, (h - 16) / 2, text.c_str(), RGB(0, 0, 0),
-                      RGB(0, 0, 0));
-    if (focused) {
-        RECT focus = { w / 10, h / 8, w - w / 10, h - h / 8 };
-        DrawFocusRect(reference.dc, &focus);
-    }
-    Image part = Crop(screen, r.left, r.top, w, h);
-    int differing = CountDifferences(part, reference.Snapshot(), inset, inset, w - 2 * inset,
-                                     h - 2 * inset);
-    if (differing) {
-        // Kept for a look at what differs.
-        std::string name = "message_box_mismatch_" + std::to_string(id);
-        SavePng(part, ScreenshotPath((name + "_drawn").c_str()));
-        SavePng(reference.Snapshot(), ScreenshotPath((name + "_expected").c_str()));
-    }
-    return differing;
+    return ControlDifferences(box, screen, id, text.c_str(), dialogFont, false, inset, false, focused);
 }
 
 static const char *LabelOf(int id)
@@ -171,9 +151,7 @@ static bool CaptionHasPrefix(void *context)
 static void FocusButton(HWND box, int id)
 {
     FocusControl(box, id);
-    DWORD start = GetTickCount();
-    while (FocusedWindow(runner.threadId) != Control(box, id) && GetTickCount() - start < 10000)
-        Sleep(50);
+    WaitForFocus(runner.threadId, Control(box, id));
     ASSERT_EQ(Control(box, id), FocusedWindow(runner.threadId));
 }
 
@@ -202,7 +180,7 @@ TEST_P(EachBox, IsLaidOutFromItsTextsShowsThemAndEndsWithTheRightId)
 {
     int index = GetParam();
     const BoxCase &c = kBoxCases[index];
-    HWND box = WaitForWindow(kBoxCaption, runner.processId);
+    HWND box = WaitForWindow(kNoticeCaption, runner.processId);
     ASSERT_TRUE(box != NULL) << "box " << index;
     Sleep(300);
     EXPECT_FALSE(IsWindowEnabled(owner)) << "the owner is disabled while the box is up";

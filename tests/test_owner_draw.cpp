@@ -42,29 +42,6 @@ protected:
         GdiFlush();
     }
 
-    // The face with `text` where the label layout puts it.
-    static Image Expected(int w, int h, const char *text, bool left, bool pressed)
-    {
-        Canvas reference(w, h, GetSysColor(COLOR_BTNFACE));
-        SelectObject(reference.dc, GetStockObject(DEFAULT_GUI_FONT));
-        SIZE size = MeasureLabelText(reference.dc, text);
-        int x = left ? 0 : (w - size.cx) / 2;
-        int y = (h - 16) / 2;
-        if (pressed) {
-            x += 2;
-            y += 1;
-        }
-        DrawExpectedLabel(reference.dc, x, y, text, RGB(0, 0, 0), RGB(0, 0, 0));
-        return reference.Snapshot();
-    }
-
-    static Canvas *NewCanvas(int w, int h)
-    {
-        Canvas *canvas = new Canvas(w, h, kUntouched);
-        SelectObject(canvas->dc, GetStockObject(DEFAULT_GUI_FONT));
-        return canvas;
-    }
-
     int savedPage = 0;
 };
 
@@ -98,17 +75,16 @@ TEST_F(OwnerButton, DrawsEveryFixedLabelWhereItsLayoutPutsIt)
 {
     const int w = 420, h = 26;
     for (const LabelCase &label : kLabels) {
-        Canvas *canvas = NewCanvas(w, h);
-        Draw(*canvas, label.id, ODA_DRAWENTIRE, 0);
-        Image drawn = canvas->Snapshot();
-        Image expected = Expected(w, h, label.text, label.left, false);
+        Canvas canvas(w, h, kUntouched, GuiFont());
+        Draw(canvas, label.id, ODA_DRAWENTIRE, 0);
+        Image drawn = canvas.Snapshot();
+        Image expected = ExpectedFace(w, h, label.text, GuiFont(), label.left, false);
         // Inside the bevel for framed buttons, all of it for plain labels.
         int inset = label.framed ? 3 : 0;
         EXPECT_EQ(0, CountDifferences(drawn, expected, inset, inset, w - 2 * inset, h - 2 * inset))
             << "label of control " << label.id;
         EXPECT_EQ(label.framed, drawn.At(w - 2, h / 2) != SystemColour(COLOR_BTNFACE))
             << "bevel of control " << label.id;
-        delete canvas;
     }
 }
 
@@ -119,9 +95,9 @@ TEST_F(OwnerButton, PressingSwapsTheBevelColoursAndMovesTheTextTwoRightOneDown)
     uint32_t face = SystemColour(COLOR_BTNFACE);
     ASSERT_NE(light, shadow);
     for (int pressed = 0; pressed <= 1; pressed++) {
-        Canvas *canvas = NewCanvas(w, h);
-        Draw(*canvas, IDCANCEL, ODA_DRAWENTIRE, pressed ? ODS_SELECTED : 0);
-        Image drawn = canvas->Snapshot();
+        Canvas canvas(w, h, kUntouched, GuiFont());
+        Draw(canvas, IDCANCEL, ODA_DRAWENTIRE, pressed ? ODS_SELECTED : 0);
+        Image drawn = canvas.Snapshot();
         uint32_t a = pressed ? shadow : light, b = pressed ? light : shadow;
         SCOPED_TRACE(pressed ? "pressed" : "raised");
         // Two rings: A on the left and top, B on the right and bottom.
@@ -136,9 +112,8 @@ TEST_F(OwnerButton, PressingSwapsTheBevelColoursAndMovesTheTextTwoRightOneDown)
         EXPECT_EQ(b, drawn.At(w / 2, h - 1));
         EXPECT_EQ(face, drawn.At(0, h / 2));
         EXPECT_EQ(face, drawn.At(w / 2, 0));
-        Image expected = Expected(w, h, "取消 Cancel", false, pressed);
+        Image expected = ExpectedFace(w, h, "取消 Cancel", GuiFont(), false, pressed);
         EXPECT_EQ(0, CountDifferences(drawn, expected, 3, 3, w - 6, h - 6));
-        delete canvas;
     }
 }
 
@@ -149,9 +124,9 @@ TEST_F(OwnerButton, FramesTheDefaultCommandInBlackPressedOrNot)
     uint32_t shadow = SystemColour(COLOR_BTNSHADOW);
     for (int pressed = 0; pressed <= 1; pressed++) {
         SCOPED_TRACE(pressed ? "pressed" : "raised");
-        Canvas *canvas = NewCanvas(w, h);
-        Draw(*canvas, IDC_NEXT, ODA_DRAWENTIRE, pressed ? ODS_SELECTED : 0);
-        Image drawn = canvas->Snapshot();
+        Canvas canvas(w, h, kUntouched, GuiFont());
+        Draw(canvas, IDC_NEXT, ODA_DRAWENTIRE, pressed ? ODS_SELECTED : 0);
+        Image drawn = canvas.Snapshot();
         for (int x = 0; x < w; x++) {
             ASSERT_EQ(black, drawn.At(x, 0)) << x;
             ASSERT_EQ(black, drawn.At(x, h - 1)) << x;
@@ -165,53 +140,49 @@ TEST_F(OwnerButton, FramesTheDefaultCommandInBlackPressedOrNot)
         EXPECT_EQ(black, drawn.At(w / 2, h - 2));
         EXPECT_EQ(pressed ? shadow : light, drawn.At(1, h / 2));
         EXPECT_EQ(pressed ? light : shadow, drawn.At(w - 3, h / 2));
-        delete canvas;
     }
 }
 
 TEST_F(OwnerButton, AFocusOnlyRequestDrawsJustTheInsetFocusRectangle)
 {
     const int w = 100, h = 32;
-    Canvas *canvas = NewCanvas(w, h);
-    Draw(*canvas, IDOK, ODA_FOCUS, ODS_FOCUS);
+    Canvas canvas(w, h, kUntouched, GuiFont());
+    Draw(canvas, IDOK, ODA_FOCUS, ODS_FOCUS);
     Canvas reference(w, h, kUntouched);
     RECT focus = { w / 10, h / 8, w - w / 10, h - h / 8 };
     DrawFocusRect(reference.dc, &focus);
-    EXPECT_EQ(0, CountDifferences(canvas->Snapshot(), reference.Snapshot(), 0, 0, w, h));
-    EXPECT_GT(PixelsNot(canvas->Snapshot(), 0, 0, w, h, Rgb(kUntouched)), 0);
+    EXPECT_EQ(0, CountDifferences(canvas.Snapshot(), reference.Snapshot(), 0, 0, w, h));
+    EXPECT_GT(PixelsNot(canvas.Snapshot(), 0, 0, w, h, Rgb(kUntouched)), 0);
 
     // Focus gone: nothing at all.
-    canvas->Fill(kUntouched);
-    Draw(*canvas, IDOK, ODA_FOCUS, 0);
-    EXPECT_EQ(0, PixelsNot(canvas->Snapshot(), 0, 0, w, h, Rgb(kUntouched)));
-    delete canvas;
+    canvas.Fill(kUntouched);
+    Draw(canvas, IDOK, ODA_FOCUS, 0);
+    EXPECT_EQ(0, PixelsNot(canvas.Snapshot(), 0, 0, w, h, Rgb(kUntouched)));
 }
 
 TEST_F(OwnerButton, NeverDrawsThePanelBlankAndOnlyTheFaceOfTheBottomStrip)
 {
-    Canvas *canvas = NewCanvas(200, 26);
-    Draw(*canvas, IDC_PANEL_BLANK, ODA_DRAWENTIRE, ODS_FOCUS);
-    EXPECT_EQ(0, PixelsNot(canvas->Snapshot(), 0, 0, 200, 26, Rgb(kUntouched)));
-    Draw(*canvas, IDC_BOTTOM_STRIP, ODA_DRAWENTIRE, 0);
-    EXPECT_EQ(0, PixelsNot(canvas->Snapshot(), 0, 0, 200, 26, SystemColour(COLOR_BTNFACE)));
-    delete canvas;
+    Canvas canvas(200, 26, kUntouched, GuiFont());
+    Draw(canvas, IDC_PANEL_BLANK, ODA_DRAWENTIRE, ODS_FOCUS);
+    EXPECT_EQ(0, PixelsNot(canvas.Snapshot(), 0, 0, 200, 26, Rgb(kUntouched)));
+    Draw(canvas, IDC_BOTTOM_STRIP, ODA_DRAWENTIRE, 0);
+    EXPECT_EQ(0, PixelsNot(canvas.Snapshot(), 0, 0, 200, 26, SystemColour(COLOR_BTNFACE)));
 }
 
 TEST_F(OwnerButton, DrawsTheSampleLineWithTheSampleFontAndNotFromTheSheets)
 {
-    ASSERT_EQ(1, CreateSampleFont());
+    CreateSampleFont();
     ASSERT_TRUE(SampleFont != NULL);
     const int w = 320, h = 41;
     const char sample[] = "\xC8\xD5\xB3\xF6\xBD\xAD\xBB\xA8\xBA\xEC\xCA\xA4\xBB\xF0";
-    Canvas *canvas = NewCanvas(w, h);
-    Draw(*canvas, IDC_DISPLAY_SAMPLE, ODA_DRAWENTIRE, 0);
+    Canvas canvas(w, h, kUntouched, GuiFont());
+    Draw(canvas, IDC_DISPLAY_SAMPLE, ODA_DRAWENTIRE, 0);
 
     // Centred on seven 16-pixel cells, whatever the font draws.
-    Canvas reference(w, h, GetSysColor(COLOR_BTNFACE));
-    SelectObject(reference.dc, SampleFont);
+    Canvas reference(w, h, GetSysColor(COLOR_BTNFACE), SampleFont);
     SetBkMode(reference.dc, TRANSPARENT);
     DrawSampleText(reference.dc, (w - 112) / 2, (h - 16) / 2, sample, 14);
-    Image drawn = canvas->Snapshot();
+    Image drawn = canvas.Snapshot();
     EXPECT_EQ(0, CountDifferences(drawn, reference.Snapshot(), 0, 0, w, h));
     EXPECT_GT(PixelsNot(drawn, 0, 0, w, h, SystemColour(COLOR_BTNFACE)), 20) << "ink of the sample";
     EXPECT_GT(GlyphMismatches(drawn, (w - 112) / 2, (h - 16) / 2, 0xC8D5, 0,
@@ -220,10 +191,9 @@ TEST_F(OwnerButton, DrawsTheSampleLineWithTheSampleFontAndNotFromTheSheets)
     // Without a sample font the face stays empty.
     HFONT font = SampleFont;
     SampleFont = NULL;
-    Draw(*canvas, IDC_DISPLAY_SAMPLE, ODA_DRAWENTIRE, 0);
+    Draw(canvas, IDC_DISPLAY_SAMPLE, ODA_DRAWENTIRE, 0);
     SampleFont = font;
-    EXPECT_EQ(0, PixelsNot(canvas->Snapshot(), 0, 0, w, h, SystemColour(COLOR_BTNFACE)));
-    delete canvas;
+    EXPECT_EQ(0, PixelsNot(canvas.Snapshot(), 0, 0, w, h, SystemColour(COLOR_BTNFACE)));
 }
 
 // Controls without a fixed label show their window text, cut to 79 bytes.
@@ -255,11 +225,10 @@ static std::string Repeat(const char *piece, int times)
 TEST_F(WindowTextLabel, ShowsTheWindowTextOfControlsWithoutAFixedLabel)
 {
     SetWindowTextA(control, "Wait");
-    Canvas *canvas = NewCanvas(240, 23);
-    Draw(*canvas, IDC_WAIT_TEXT, ODA_DRAWENTIRE, 0, control);
-    Image expected = Expected(240, 23, "Wait", false, false);
-    EXPECT_EQ(0, CountDifferences(canvas->Snapshot(), expected, 3, 3, 234, 17));
-    delete canvas;
+    Canvas canvas(240, 23, kUntouched, GuiFont());
+    Draw(canvas, IDC_WAIT_TEXT, ODA_DRAWENTIRE, 0, control);
+    Image expected = ExpectedFace(240, 23, "Wait", GuiFont());
+    EXPECT_EQ(0, CountDifferences(canvas.Snapshot(), expected, 3, 3, 234, 17));
 }
 
 TEST_F(WindowTextLabel, DrawsOnlyTheFirst79BytesOfALongerText)
@@ -268,11 +237,10 @@ TEST_F(WindowTextLabel, DrawsOnlyTheFirst79BytesOfALongerText)
     std::string text = "A" + Repeat("\xB0\xA1", 40);
     SetWindowTextA(control, text.c_str());
     const int w = 700, h = 48;
-    Canvas *canvas = NewCanvas(w, h);
-    Draw(*canvas, IDC_MESSAGE_CHINESE, ODA_DRAWENTIRE, 0, control);
-    Image expected = Expected(w, h, text.substr(0, 79).c_str(), false, false);
-    EXPECT_EQ(0, CountDifferences(canvas->Snapshot(), expected, 0, 0, w, h));
-    delete canvas;
+    Canvas canvas(w, h, kUntouched, GuiFont());
+    Draw(canvas, IDC_MESSAGE_CHINESE, ODA_DRAWENTIRE, 0, control);
+    Image expected = ExpectedFace(w, h, text.substr(0, 79).c_str(), GuiFont());
+    EXPECT_EQ(0, CountDifferences(canvas.Snapshot(), expected, 0, 0, w, h));
 }
 
 TEST_F(WindowTextLabel, DropsACharacterThatThe79ByteCutWouldSplit)
@@ -282,15 +250,14 @@ TEST_F(WindowTextLabel, DropsACharacterThatThe79ByteCutWouldSplit)
     std::string text = Repeat("\xB0\xA1", 40);
     SetWindowTextA(control, text.c_str());
     const int w = 700, h = 48;
-    Canvas *canvas = NewCanvas(w, h);
-    Draw(*canvas, IDC_MESSAGE_CHINESE, ODA_DRAWENTIRE, 0, control);
-    Image drawn = canvas->Snapshot();
-    Image expected = Expected(w, h, text.substr(0, 78).c_str(), false, false);
+    Canvas canvas(w, h, kUntouched, GuiFont());
+    Draw(canvas, IDC_MESSAGE_CHINESE, ODA_DRAWENTIRE, 0, control);
+    Image drawn = canvas.Snapshot();
+    Image expected = ExpectedFace(w, h, text.substr(0, 78).c_str(), GuiFont());
     EXPECT_EQ(0, CountDifferences(drawn, expected, 0, 0, w, h));
     int x = (w - 39 * 16) / 2;
     EXPECT_EQ(0, GlyphMismatches(drawn, x + 38 * 16, 16, 0xB0A1, 0, SystemColour(COLOR_BTNFACE)));
     EXPECT_EQ(0, PixelsNot(drawn, x + 39 * 16, 0, w - x - 39 * 16, h, SystemColour(COLOR_BTNFACE)));
-    delete canvas;
 }
 
 // ---- list and combo items ----------------------------------------------------
@@ -328,6 +295,21 @@ protected:
         DrawOwnerListItem(id, isCombo, &item, dialog);
         GdiFlush();
     }
+    // The item drawn on a fresh canvas `w` wide, and as it should look:
+    // `text` at (2, 2) on `fill`, black unless told otherwise.
+    static Image Drawn(int w, int id, int isCombo, UINT itemId, UINT state)
+    {
+        Canvas canvas(w, 23, kUntouched, GuiFont());
+        Draw(canvas, id, isCombo, itemId, state);
+        return canvas.Snapshot();
+    }
+    static Image ExpectedItem(int w, const char *text, COLORREF fill = GetSysColor(COLOR_WINDOW),
+                              COLORREF ink = RGB(0, 0, 0), COLORREF ascii = RGB(0, 0, 0))
+    {
+        Canvas reference(w, 23, fill, GuiFont());
+        DrawExpectedLabel(reference.dc, 2, 2, text, ink, ascii);
+        return reference.Snapshot();
+    }
 
     static HWND dialog, list, combo;
 };
@@ -335,41 +317,25 @@ HWND OwnerListItem::dialog, OwnerListItem::list, OwnerListItem::combo;
 
 TEST_F(OwnerListItem, ShowsASelectedComboItemInTheHighlightColours)
 {
-    Canvas canvas(300, 23, kUntouched);
-    SelectObject(canvas.dc, GetStockObject(DEFAULT_GUI_FONT));
-    Draw(canvas, IDC_LANGUAGE_COMBO, 1, 1, ODS_SELECTED | ODS_FOCUS);
-
+    Image drawn = Drawn(300, IDC_LANGUAGE_COMBO, 1, 1, ODS_SELECTED | ODS_FOCUS);
     COLORREF fill = GetSysColor(COLOR_HIGHLIGHT), text = GetSysColor(COLOR_HIGHLIGHTTEXT);
-    Canvas reference(300, 23, fill);
-    SelectObject(reference.dc, GetStockObject(DEFAULT_GUI_FONT));
     // Glyph ink is ORed onto the highlight fill.
-    DrawExpectedLabel(reference.dc, 2, 2, "Chinese(Simplified)  中文简体", fill | text, text);
-    Image drawn = canvas.Snapshot();
-    EXPECT_EQ(0, CountDifferences(drawn, reference.Snapshot(), 0, 0, 300, 23));
+    Image expected = ExpectedItem(300, "Chinese(Simplified)  中文简体", fill, fill | text, text);
+    EXPECT_EQ(0, CountDifferences(drawn, expected, 0, 0, 300, 23));
     EXPECT_GT(PixelsNot(drawn, 0, 0, 300, 23, Rgb(fill)), 50) << "the text shows";
 }
 
 TEST_F(OwnerListItem, ShowsAnUnselectedComboItemInTheWindowColours)
 {
-    Canvas canvas(300, 23, kUntouched);
-    SelectObject(canvas.dc, GetStockObject(DEFAULT_GUI_FONT));
-    Draw(canvas, IDC_LANGUAGE_COMBO, 1, 0, 0);
-    Canvas reference(300, 23, GetSysColor(COLOR_WINDOW));
-    SelectObject(reference.dc, GetStockObject(DEFAULT_GUI_FONT));
-    DrawExpectedLabel(reference.dc, 2, 2, "English \xD3\xA2\xCE\xC4", GetSysColor(COLOR_WINDOWTEXT),
-                      GetSysColor(COLOR_WINDOWTEXT));
-    EXPECT_EQ(0, CountDifferences(canvas.Snapshot(), reference.Snapshot(), 0, 0, 300, 23));
+    Image expected = ExpectedItem(300, "English \xD3\xA2\xCE\xC4", GetSysColor(COLOR_WINDOW),
+                                  GetSysColor(COLOR_WINDOWTEXT), GetSysColor(COLOR_WINDOWTEXT));
+    EXPECT_EQ(0, CountDifferences(Drawn(300, IDC_LANGUAGE_COMBO, 1, 0, 0), expected, 0, 0, 300, 23));
 }
 
 TEST_F(OwnerListItem, DrawsAgreementLinesInBlackOnTheWindowColour)
 {
-    Canvas canvas(300, 23, kUntouched);
-    SelectObject(canvas.dc, GetStockObject(DEFAULT_GUI_FONT));
-    Draw(canvas, IDC_AGREEMENT_ZH, 0, 0, 0);
-    Canvas reference(300, 23, GetSysColor(COLOR_WINDOW));
-    SelectObject(reference.dc, GetStockObject(DEFAULT_GUI_FONT));
-    DrawExpectedLabel(reference.dc, 2, 2, "第一条 The first line", RGB(0, 0, 0), RGB(0, 0, 0));
-    EXPECT_EQ(0, CountDifferences(canvas.Snapshot(), reference.Snapshot(), 0, 0, 300, 23));
+    EXPECT_EQ(0, CountDifferences(Drawn(300, IDC_AGREEMENT_ZH, 0, 0, 0),
+                                  ExpectedItem(300, "第一条 The first line"), 0, 0, 300, 23));
 }
 
 // An agreement line carries its own GBK bytes in its item data: on a Big5
@@ -380,13 +346,8 @@ TEST_F(OwnerListItem, DrawsAnAgreementLineFromTheBytesItCarries)
     int index = (int)SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)line);
     ASSERT_GE(index, 0);
     SendMessageA(list, LB_SETITEMDATA, (WPARAM)index, (LPARAM)line);
-    Canvas canvas(300, 23, kUntouched);
-    SelectObject(canvas.dc, GetStockObject(DEFAULT_GUI_FONT));
-    Draw(canvas, IDC_AGREEMENT_ZH, 0, (UINT)index, 0);
-    Canvas reference(300, 23, GetSysColor(COLOR_WINDOW));
-    SelectObject(reference.dc, GetStockObject(DEFAULT_GUI_FONT));
-    DrawExpectedLabel(reference.dc, 2, 2, line, RGB(0, 0, 0), RGB(0, 0, 0));
-    EXPECT_EQ(0, CountDifferences(canvas.Snapshot(), reference.Snapshot(), 0, 0, 300, 23))
+    EXPECT_EQ(0, CountDifferences(Drawn(300, IDC_AGREEMENT_ZH, 0, (UINT)index, 0),
+                                  ExpectedItem(300, line), 0, 0, 300, 23))
         << "code page " << GetACP();
     SendMessageA(list, LB_DELETESTRING, (WPARAM)index, 0);
 }
@@ -416,14 +377,9 @@ TEST_F(OwnerListItem, CutsAnItemOver259BytesOnACharacterBoundary)
         int index = (int)SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)text.c_str());
         ASSERT_GE(index, 0);
         const int w = 2500;
-        Canvas canvas(w, 23, kUntouched);
-        SelectObject(canvas.dc, GetStockObject(DEFAULT_GUI_FONT));
-        Draw(canvas, IDC_AGREEMENT_ZH, 0, (UINT)index, 0);
-        Canvas reference(w, 23, GetSysColor(COLOR_WINDOW));
-        SelectObject(reference.dc, GetStockObject(DEFAULT_GUI_FONT));
         std::string kept = c.head + Repeat("\xB0\xA1", c.kept);
-        DrawExpectedLabel(reference.dc, 2, 2, kept.c_str(), RGB(0, 0, 0), RGB(0, 0, 0));
-        EXPECT_EQ(0, CountDifferences(canvas.Snapshot(), reference.Snapshot(), 0, 0, w, 23))
+        EXPECT_EQ(0, CountDifferences(Drawn(w, IDC_AGREEMENT_ZH, 0, (UINT)index, 0),
+                                      ExpectedItem(w, kept.c_str()), 0, 0, w, 23))
             << c.head;
         SendMessageA(list, LB_DELETESTRING, (WPARAM)index, 0);
     }
@@ -449,21 +405,6 @@ protected:
                              parent, (HMENU)(INT_PTR)id, NULL, NULL);
     }
 
-    // The box's picture: face, the frame control at `box`, the text at
-    // (x, y) in the DC's font, and the focus rectangle when asked.
-    static Image Expected(int w, int h, RECT box, UINT frame, int x, int y, const char *text,
-                          bool focus)
-    {
-        Canvas reference(w, h, GetSysColor(COLOR_BTNFACE));
-        DrawFrameControl(reference.dc, &box, DFC_BUTTON, frame);
-        int width = DrawExpectedLabel(reference.dc, x, y, text, RGB(0, 0, 0), RGB(0, 0, 0));
-        if (focus) {
-            RECT f = { x - 1, y - 1, x + width + 3, y + 18 };
-            DrawFocusRect(reference.dc, &f);
-        }
-        return reference.Snapshot();
-    }
-
     static Image Paint(HWND box, int w, int h)
     {
         Canvas canvas(w, h, kUntouched);
@@ -471,11 +412,17 @@ protected:
         return canvas.Snapshot();
     }
 
+    // Differing pixels between the box as painted and a box 26 pixels high
+    // with its square in place and `text` at (32, 1).
+    static int Mismatches(HWND box, UINT frame, const char *text, bool focused = false)
+    {
+        return CountDifferences(Paint(box, 360, 26),
+                                ExpectedCheckBox(360, 26, kCheckSquare, frame, 32, 1, text, focused),
+                                0, 0, 360, 26);
+    }
+
     HWND parent = NULL;
 };
-
-static const char kDesktopIconText[] =
-    "\xBD\xA8\xC1\xA2\xD7\xC0\xC3\xE6\xCD\xBC\xB1\xEA\xA3\xBF  (Place an icon on Desktop)";
 
 TEST_F(CheckBox, PutsTheSquareAtTwoFourAndTheTextAtThirtyTwoOneInAClientAreaTwentySixHigh)
 {
@@ -483,35 +430,22 @@ TEST_F(CheckBox, PutsTheSquareAtTwoFourAndTheTextAtThirtyTwoOneInAClientAreaTwen
     RECT client;
     GetClientRect(box, &client);
     ASSERT_EQ(26, client.bottom);
-    RECT square = { 2, 4, 17, 18 };
-    EXPECT_EQ(0, CountDifferences(Paint(box, 360, 26),
-                                  Expected(360, 26, square, DFCS_BUTTONCHECK, 32, 1,
-                                           kDesktopIconText, false),
-                                  0, 0, 360, 26));
+    EXPECT_EQ(0, Mismatches(box, DFCS_BUTTONCHECK, kDesktopIconText));
 }
 
 TEST_F(CheckBox, PaintsTheTickWhenChecked)
 {
     HWND box = MakeBox(IDC_DISPLAY_OK, BS_AUTOCHECKBOX, 26);
     SendMessageA(box, BM_SETCHECK, BST_CHECKED, 0);
-    RECT square = { 2, 4, 17, 18 };
-    EXPECT_EQ(0, CountDifferences(Paint(box, 360, 26),
-                                  Expected(360, 26, square, DFCS_BUTTONCHECK | DFCS_CHECKED, 32, 1,
-                                           "正确(OK)", false),
-                                  0, 0, 360, 26));
+    EXPECT_EQ(0, Mismatches(box, DFCS_BUTTONCHECK | DFCS_CHECKED, "正确(OK)"));
 }
 
 TEST_F(CheckBox, DrawsADisabledBoxInactiveWithItsTextInTheNormalColour)
 {
     HWND box = MakeBox(IDC_DISPLAY_NO, BS_AUTOCHECKBOX, 26);
     EnableWindow(box, FALSE);
-    RECT square = { 2, 4, 17, 18 };
-    Image painted = Paint(box, 360, 26);
-    EXPECT_EQ(0, CountDifferences(painted,
-                                  Expected(360, 26, square, DFCS_BUTTONCHECK | DFCS_INACTIVE, 32, 1,
-                                           "不正确(NO)", false),
-                                  0, 0, 360, 26));
-    EXPECT_EQ(0, GlyphMismatches(painted, 32, 1, 0xB2BB, 0, SystemColour(COLOR_BTNFACE)));
+    EXPECT_EQ(0, Mismatches(box, DFCS_BUTTONCHECK | DFCS_INACTIVE, "不正确(NO)"));
+    EXPECT_EQ(0, GlyphMismatches(Paint(box, 360, 26), 32, 1, 0xB2BB, 0, SystemColour(COLOR_BTNFACE)));
 }
 
 TEST_F(CheckBox, FramesTheTextWhenTheBoxHasTheFocus)
@@ -520,11 +454,7 @@ TEST_F(CheckBox, FramesTheTextWhenTheBoxHasTheFocus)
     SetForegroundWindow(parent);
     SetFocus(box);
     ASSERT_EQ(box, GetFocus());
-    RECT square = { 2, 4, 17, 18 };
-    EXPECT_EQ(0, CountDifferences(Paint(box, 360, 26),
-                                  Expected(360, 26, square, DFCS_BUTTONCHECK, 32, 1,
-                                           kDesktopIconText, true),
-                                  0, 0, 360, 26));
+    EXPECT_EQ(0, Mismatches(box, DFCS_BUTTONCHECK, kDesktopIconText, true));
 }
 
 TEST_F(CheckBox, ShowsTheWindowTextOfOtherBoxesAndShapesRadioButtonsOtherwise)
@@ -535,8 +465,7 @@ TEST_F(CheckBox, ShowsTheWindowTextOfOtherBoxesAndShapesRadioButtonsOtherwise)
     HWND box = MakeBox(1099, BS_AUTORADIOBUTTON, 26, "Radio text");
     RECT square = { -1, 1, 20, 24 };
     EXPECT_EQ(0, DifferencesKept(Paint(box, 360, 26),
-                                 Expected(360, 26, square, DFCS_BUTTONRADIO, 41, 1, "Radio text",
-                                          false),
+                                 ExpectedCheckBox(360, 26, square, DFCS_BUTTONRADIO, 41, 1, "Radio text", false),
                                  "check_box_radio"));
 }
 
@@ -544,10 +473,9 @@ TEST_F(CheckBox, CutsALongWindowTextTo126Bytes)
 {
     std::string text = Repeat("x", 200);
     HWND box = MakeBox(1098, BS_CHECKBOX, 26, text.c_str(), 1400);
-    RECT square = { 2, 4, 17, 18 };
     EXPECT_EQ(0, DifferencesKept(Paint(box, 1400, 26),
-                                 Expected(1400, 26, square, DFCS_BUTTONCHECK, 32, 1,
-                                          text.substr(0, 126).c_str(), false),
+                                 ExpectedCheckBox(1400, 26, kCheckSquare, DFCS_BUTTONCHECK, 32, 1,
+                                                  text.substr(0, 126).c_str(), false),
                                  "check_box_long_text"));
 }
 
@@ -570,9 +498,8 @@ TEST_F(CheckBox, SubclassedBoxesStillTickOnAClickAndPaintThemselves)
     PumpMessages(500);
     Image screen;
     ASSERT_TRUE(CaptureClient(box, &screen));
-    RECT square = { 2, 4, 17, 18 };
-    Image expected = Expected(360, 26, square, DFCS_BUTTONCHECK | DFCS_CHECKED, 32, 1,
-                              kDesktopIconText, GetFocus() == box);
+    Image expected = ExpectedCheckBox(360, 26, kCheckSquare, DFCS_BUTTONCHECK | DFCS_CHECKED, 32, 1,
+                                      kDesktopIconText, GetFocus() == box);
     EXPECT_EQ(0, CountDifferences(screen, expected, 0, 0, 360, 26));
 
     SetWindowLongA(box, GWL_WNDPROC, (LONG)SavedButtonProc);

@@ -16,12 +16,9 @@
 #include "tests/pixel_support.h"
 #include "wizard/wizard.h"
 
-static const char kWizardCaption[] = "Lunkovan Zavav Irazaz Installer";
 static const char kNextText[] = "\xCF\xC2\xD2\xBB\xB2\xBD Next";
 static const char kInstallText[] = "\xCD\xAC\xD2\xE2/\xB0\xB2\xD7\xB0 Agree/Install";
 static const char kProductText[] = "\xC2\xD7\xBF\xC6\xCD\xF2 Zavav Irazaz";
-static const char kDesktopIconText[] =
-    "\xBD\xA8\xC1\xA2\xD7\xC0\xC3\xE6\xCD\xBC\xB1\xEA\xA3\xBF  (Place an icon on Desktop)";
 
 class WizardDrawing : public testing::Test {
 protected:
@@ -50,29 +47,12 @@ protected:
 
     static HFONT DialogFont() { return (HFONT)SendMessageA(wizard, WM_GETFONT, 0, 0); }
 
-    // The control as its label should look: the face and the label where
-    // the layout puts it, in the dialog's font.
-    static Image ExpectedControl(int w, int h, const char *text, bool left, bool pressed = false)
-    {
-        Canvas reference(w, h, GetSysColor(COLOR_BTNFACE));
-        SelectObject(reference.dc, DialogFont());
-        SIZE size = MeasureLabelText(reference.dc, text);
-        int x = (left ? 0 : (w - size.cx) / 2) + (pressed ? 2 : 0);
-        int y = (h - 16) / 2 + (pressed ? 1 : 0);
-        DrawExpectedLabel(reference.dc, x, y, text, RGB(0, 0, 0), RGB(0, 0, 0));
-        return reference.Snapshot();
-    }
-
     // Differing pixels between the control's part of `screen` (the dialog's
-    // client area) and the expected picture, `inset` pixels in from the edge.
+    // client area) and its expected face, `inset` pixels in from the edge.
     static int LabelDifferences(HWND dialog, const Image &screen, int id, const char *text,
                                 bool left, int inset, bool pressed = false)
     {
-        RECT r = ControlClientRect(dialog, id);
-        int w = r.right - r.left, h = r.bottom - r.top;
-        Image part = Crop(screen, r.left, r.top, w, h);
-        Image expected = ExpectedControl(w, h, text, left, pressed);
-        return CountDifferences(part, expected, inset, inset, w - 2 * inset, h - 2 * inset);
+        return ControlDifferences(dialog, screen, id, text, DialogFont(), left, inset, pressed);
     }
 
     static Image Screen(HWND dialog)
@@ -121,15 +101,9 @@ TEST_F(WizardDrawing, PaintsTheSubclassedDesktopIconBoxWithItsBilingualText)
     ASSERT_TRUE(CaptureClient(box, &screen));
 
     // A fresh paint context: its own default font, black text.
-    Canvas reference(client.right, 26, GetSysColor(COLOR_BTNFACE));
-    RECT square = { 2, 4, 17, 18 };
-    DrawFrameControl(reference.dc, &square, DFC_BUTTON, DFCS_BUTTONCHECK | DFCS_CHECKED);
-    int width = DrawExpectedLabel(reference.dc, 32, 1, kDesktopIconText, RGB(0, 0, 0), RGB(0, 0, 0));
-    if (GetFocus() == box) {
-        RECT focus = { 31, 0, 32 + width + 3, 19 };
-        DrawFocusRect(reference.dc, &focus);
-    }
-    EXPECT_EQ(0, CountDifferences(screen, reference.Snapshot(), 0, 0, client.right, 26));
+    Image expected = ExpectedCheckBox(client.right, 26, kCheckSquare, DFCS_BUTTONCHECK | DFCS_CHECKED,
+                                      32, 1, kDesktopIconText, GetFocus() == box);
+    EXPECT_EQ(0, CountDifferences(screen, expected, 0, 0, client.right, 26));
 }
 
 TEST_F(WizardDrawing, LabelsNextByThePageItIsDrawnOn)
@@ -172,10 +146,9 @@ TEST_F(WizardDrawing, TheInstallersFirstPageShowsItsLabelsWhole)
 {
     ASSERT_FALSE(TestSetting("LUNKO_INSTALLER").empty()) << "the installer is built";
     Program installer;
-    ASSERT_TRUE(StartProgram(InstallerPath(), &installer));
-    HWND shown = WaitForWindow(kWizardCaption, installer.processId);
+    HWND shown = StartWizard(&installer, InstallerPath());
     ASSERT_TRUE(shown != NULL);
-    Sleep(500);
+    Sleep(500);                         // the labels are drawn after the window shows
     EXPECT_TRUE(SaveScreenshot(shown, "wizard_first_page"));
 
     Image screen = Screen(shown);

@@ -20,10 +20,13 @@ TEST(PlatformFlags, FollowThePlatformIdAndMajorVersion)
     EXPECT_EQ(expected, actual) << "NT platform, version 3, document registration";
 }
 
+// Each reading sets all three anew: values that no reading gives do not
+// survive a second one.
 TEST(PlatformFlags, StayClearWhenReadTwiceOnTheSameSystem)
 {
     ReadPlatformFlags();
     int first[3] = { NtPlatform, VersionThree, DocumentRegistration };
+    NtPlatform = VersionThree = DocumentRegistration = 7;
     ReadPlatformFlags();
     EXPECT_EQ(first[0], NtPlatform);
     EXPECT_EQ(first[1], VersionThree);

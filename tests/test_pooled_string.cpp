@@ -23,11 +23,6 @@ static StringPoolStatistics PoolNow()
     return statistics;
 }
 
-static std::string Repeat(char c, int count)
-{
-    return std::string(count, c);
-}
-
 static int TotalFreeBlocks()
 {
     int total = 0;
@@ -82,7 +77,7 @@ TEST(PooledStringBlocks, CapacityIsTheRequestPlusSixteenWithTheLowBitsSet)
         { 1, 19 }, { 4, 23 }, { 239, 255 }, { 240, 259 }, { 363, 379 }, { 364, 383 },
     };
     for (const Case &c : cases) {
-        PooledString s(Repeat('x', c.length).c_str());
+        PooledString s(std::string(c.length, 'x').c_str());
         EXPECT_EQ(c.capacity, s.Header()->capacity) << "length " << c.length;
         EXPECT_EQ(c.length, s.Length());
         EXPECT_EQ(-1, s.Header()->codePage);
@@ -96,14 +91,14 @@ TEST(PooledStringBlocks, BlocksUpToKey380AreKeptOnTheirFreeListAndLargerOnesGoBa
 {
     int pooledBefore;
     {
-        PooledString longest(Repeat('p', 363).c_str());
+        PooledString longest(std::string(363, 'p').c_str());
         pooledBefore = CountFreeBlocks(380);
     }
     EXPECT_EQ(pooledBefore + 1, CountFreeBlocks(380));
 
     StringPoolStatistics before = PoolNow();
     {
-        PooledString large(Repeat('h', 364).c_str());
+        PooledString large(std::string(364, 'h').c_str());
         EXPECT_EQ((size_t)392, _msize((void *)large.Header()));
     }
     StringPoolStatistics after = PoolNow();
@@ -116,7 +111,7 @@ TEST(PooledStringBlocks, AFreedBlockIsTheNextOneHandedOutForItsSizeClass)
 {
     const void *first;
     { PooledString a("abc"); first = a.Header(); }
-    PooledString other(Repeat('o', 40).c_str());
+    PooledString other(std::string(40, 'o').c_str());
     EXPECT_NE(first, (const void *)other.Header());
     StringPoolStatistics before = PoolNow();
     PooledString same("z");     // capacity 19 as well
@@ -167,7 +162,7 @@ TEST(PooledStringCopies, AssigningAStringSharesItsBlockAndReleasesTheOldOne)
 
 TEST(PooledStringCopies, ClearKeepsOnlyAPrivateBlockOfCapacityUpTo256)
 {
-    PooledString kept(Repeat('k', 239).c_str());
+    PooledString kept(std::string(239, 'k').c_str());
     const void *block = kept.Header();
     kept.Clear();
     EXPECT_EQ(block, (const void *)kept.Header());
@@ -178,7 +173,7 @@ TEST(PooledStringCopies, ClearKeepsOnlyAPrivateBlockOfCapacityUpTo256)
     EXPECT_EQ(block, (const void *)kept.Header());
     EXPECT_EQ(before.blocksHandedOut, PoolNow().blocksHandedOut);
 
-    PooledString dropped(Repeat('d', 240).c_str());
+    PooledString dropped(std::string(240, 'd').c_str());
     int freeBefore = CountFreeBlocks(260);
     dropped.Clear();
     EXPECT_EQ(0, dropped.Header()->capacity);
@@ -227,9 +222,9 @@ TEST(PooledStringAppend, AppendingAStringToItselfDoublesIt)
     EXPECT_STREQ("abcabc", s.Text());
     EXPECT_EQ(6, s.Length());
 
-    PooledString large(Repeat('L', 200).c_str());
+    PooledString large(std::string(200, 'L').c_str());
     large.AppendString(large);
-    EXPECT_EQ(Repeat('L', 400), large.Text());
+    EXPECT_EQ(std::string(400, 'L'), large.Text());
     EXPECT_EQ(400, large.Length());
 }
 
@@ -244,9 +239,9 @@ TEST(PooledStringAppend, BytesTakenFromTheStringItselfSurviveItsReallocation)
     PooledString f("ab");
     AppendFormatted(f, "[%s]", f.Text());
     EXPECT_STREQ("ab[ab]", f.Text());
-    PooledString g(Repeat('g', 300).c_str());      // Clear frees this block
+    PooledString g(std::string(300, 'g').c_str());      // Clear frees this block
     g.Format("<%s>", g.Text());
-    EXPECT_EQ("<" + Repeat('g', 300) + ">", g.Text());
+    EXPECT_EQ("<" + std::string(300, 'g') + ">", g.Text());
     PooledString h("hh");                           // Clear keeps this one
     h.Format("%s%s", h.Text(), h.Text());
     EXPECT_STREQ("hhhh", h.Text());
@@ -275,7 +270,7 @@ TEST(PooledStringBuffer, CommitBufferSetsTheLengthToWhatWasWritten)
     EXPECT_EQ(19, s.Length());
     s.CommitBuffer(100);
     EXPECT_EQ(19, s.Length());
-    EXPECT_EQ(Repeat('x', 19), s.Text());
+    EXPECT_EQ(std::string(19, 'x'), s.Text());
     EXPECT_STREQ("", copy.Text());
 }
 
@@ -354,10 +349,10 @@ TEST(PooledStringFormat, FormatReplacesAndFormatVAppends)
 TEST(PooledStringFormat, ConversionsThatWouldOverrunTheirBuffersAreRefused)
 {
     PooledString s;
-    std::string fits = "a%" + Repeat('-', 61) + "d";      // "%", 61 flags, "d", NUL: 64
+    std::string fits = "a%" + std::string(61, '-') + "d";      // "%", 61 flags, "d", NUL: 64
     s.Format(fits.c_str(), 7);
     EXPECT_STREQ("a7", s.Text());
-    std::string overlong = "a%" + Repeat('-', 62) + "d%s";
+    std::string overlong = "a%" + std::string(62, '-') + "d%s";
     s.Format(overlong.c_str(), 7, "never");
     EXPECT_EQ(overlong, s.Text());
 
@@ -512,7 +507,7 @@ TEST(PooledStringFormat, RandomFormatsGiveTheRuntimeLibrarysText)
 TEST(PooledStringThreads, CopiesAssignmentsAndAppendsFromManyThreadsKeepEveryCountRight)
 {
     const char *seedTexts[] = { "alpha", "a text of forty characters, more or less", nullptr, nullptr };
-    std::string pooledSeed = Repeat('p', 300), heapSeed = Repeat('h', 500);
+    std::string pooledSeed = std::string(300, 'p'), heapSeed = std::string(500, 'h');
     seedTexts[2] = pooledSeed.c_str();
     seedTexts[3] = heapSeed.c_str();
     PooledString seeds[4] = { seedTexts[0], seedTexts[1], seedTexts[2], seedTexts[3] };

@@ -10,6 +10,7 @@
 
 #include "shell/pooled_string.h"
 #include "shell/shell.h"
+#include "tests/driver/driver.h"
 #include "wizard/wizard.h"
 
 static const std::string kEditorClass = "{7A3C9E51-4B0D-4E62-9F18-2C5D7B60A4E3}";
@@ -127,11 +128,8 @@ static std::string MakeFolder(const std::string &name, bool withPrograms)
     std::string folder = std::string(temp) + name;
     CreateDirectoryA(folder.c_str(), NULL);
     if (withPrograms) {
-        for (const char *program : { "\\lkoedit.exe", "\\DoVaz.exe" }) {
-            HANDLE file = CreateFileA((folder + program).c_str(), GENERIC_WRITE, 0, NULL,
-                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-            CloseHandle(file);
-        }
+        for (const char *program : { "\\lkoedit.exe", "\\DoVaz.exe" })
+            WriteWholeFile(folder + program, "");
     }
     return folder;
 }
@@ -288,7 +286,7 @@ TEST_F(Registration, WritesTheListedTreeWithTheProgramsShortPaths)
     Tree rtfClassBefore = Dump("rtffile");
     ASSERT_FALSE(rtfClassBefore.empty());
 
-    EXPECT_EQ(0, RegisterDocumentClasses());
+    RegisterDocumentClasses();
 
     ExpectEditorTrees(folder, editor);
     ExpectPinyinTrees(pinyin);
@@ -427,9 +425,7 @@ TEST_F(Registration, ExpansionsLongerThan255CharactersAreStoredEmpty)
         folder += "\\deepdeep";
         CreateDirectoryA(folder.c_str(), NULL);
     }
-    HANDLE file = CreateFileA((folder + "\\lkoedit.exe").c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    CloseHandle(file);
+    ASSERT_TRUE(WriteWholeFile(folder + "\\lkoedit.exe", ""));
     std::string editor = ShortPath(folder + "\\lkoedit.exe");
     ASSERT_EQ(248u, editor.size());
     UseInstallFolder(folder);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "shell/shell.h"
+#include "tests/driver/driver.h"
 #include "tests/test_shortcuts_support.h"
 #include "wizard/wizard.h"
 
@@ -27,8 +28,6 @@ static const char kStartMenuNotice[] =
     "\xb8\xa3\xac\xd6\xbb\xba\xc3\xc7\xeb\xc4\xfa\xd2\xd4\xba\xf3\xd7\xd4\xd2\xd1\xbd\xa8\xc1\xa2"
     "\xc1\xcb\xa1\xa3";
 static const char kStartMenuNoticeEnglish[] = "Failed to create an entry on Start Menu.";
-static const char kFolderNoticeStart[] = "\xce\xde\xb7\xa8\xbd\xa8\xc4\xbf\xc2\xbc(";   // "无法建目录("
-static const char kFolderNoticeEnglish[] = "Cannot create folder!";
 
 static std::string SpecialFolder(int kind)
 {
@@ -183,8 +182,8 @@ TEST(StartMenuGroup, ShowsOnlyTheFolderNoticeNamingTheGroupWhenItsFolderCannotBe
     EXPECT_EQ(MakeGroup("No Such Parent\\Group", shortcuts, &notices), 0);
     ASSERT_EQ(notices.size(), 1u);
     std::string group = SpecialFolder(CSIDL_PROGRAMS) + "\\No Such Parent\\Group";
-    EXPECT_EQ(notices[0].chinese, std::string(kFolderNoticeStart) + group + ")!");
-    EXPECT_EQ(notices[0].english, kFolderNoticeEnglish);
+    EXPECT_EQ(notices[0].chinese, std::string(kShortcutFolderNoticeStart) + group + ")!");
+    EXPECT_EQ(notices[0].english, kShortcutFolderNotice);
     EXPECT_TRUE(notices[0].okOnly);
     EXPECT_EQ(notices[0].owner, WizardWindow);
     EXPECT_FALSE(FolderExists(group));
@@ -198,8 +197,8 @@ TEST(StartMenuGroup, RefusesAGroupPathLongerThanItsBufferWithTheFolderNotice)
     std::vector<SeenNotice> notices;
     EXPECT_EQ(MakeGroup(name.c_str(), shortcuts, &notices), 0);
     ASSERT_EQ(notices.size(), 1u);
-    EXPECT_EQ(notices[0].chinese, std::string(kFolderNoticeStart) + programs + "\\" + name + ")!");
-    EXPECT_EQ(notices[0].english, kFolderNoticeEnglish);
+    EXPECT_EQ(notices[0].chinese, std::string(kShortcutFolderNoticeStart) + programs + "\\" + name + ")!");
+    EXPECT_EQ(notices[0].english, kShortcutFolderNotice);
     EXPECT_TRUE(FilesIn(programs, "ggg*").empty());
 }
 

@@ -15,7 +15,6 @@
 #include "wizard/wizard.h"
 
 static const char kInstallFolder[] = "C:\\Lunko";
-static const char kFolderNoticeStart[] = "\xce\xde\xb7\xa8\xbd\xa8\xc4\xbf\xc2\xbc(";   // "无法建目录("
 
 // The user's part of the composed paths, found independently: the Windows
 // folder, then "profiles\<user>\" on the NT platform only.
@@ -73,8 +72,8 @@ TEST(LegacyFolders, NamesTheWholeGroupPathWhenTheComposedParentIsMissing)
     EXPECT_EQ(CreateStartMenuGroup("Lunko", shortcuts, CSIDL_PROGRAMS), 0);
     std::vector<SeenNotice> notices = StopNoticeWatch();
     ASSERT_EQ(notices.size(), 1u);
-    EXPECT_EQ(notices[0].chinese, std::string(kFolderNoticeStart) + programs + "\\Lunko)!");
-    EXPECT_EQ(notices[0].english, "Cannot create folder!");
+    EXPECT_EQ(notices[0].chinese, std::string(kShortcutFolderNoticeStart) + programs + "\\Lunko)!");
+    EXPECT_EQ(notices[0].english, kShortcutFolderNotice);
     EXPECT_FALSE(FolderExists(programs + "\\Lunko"));
 }
 

@@ -4,13 +4,12 @@
 
 #include <stdio.h>
 
+#include "payload/catalogue.h"
 #include "render/render.h"
 #include "tests/driver/driver.h"
 #include "wizard/wizard.h"
 
 // ---- notices -------------------------------------------------------------
-
-static const char kNoticeCaption[] = "Tavelorn Install Message";
 
 static HANDLE watchThread;
 static volatile LONG watchStop;
@@ -206,8 +205,7 @@ LinkFields ReadLink(const std::string &linkPath)
     DWORD start = GetTickCount();
     while (!FileExists(reportPath) && GetTickCount() - start < 60000)
         Sleep(50);
-    std::vector<unsigned char> report = ReadWholeFile(reportPath);
-    fields.report.assign(report.begin(), report.end());
+    fields.report = ReadFileText(reportPath);
     fields.parsed = fields.report.find("Windows Shortcut information") != std::string::npos;
     fields.localPath = ReportField(fields.report, "Local path");
     fields.description = ReportField(fields.report, "Description");
@@ -245,16 +243,25 @@ void MakeFolders(const std::string &path)
 
 void WriteDummyFile(const std::string &path)
 {
-    FILE *file = fopen(path.c_str(), "wb");
-    if (file) {
-        fputs("MZ", file);
-        fclose(file);
-    }
+    WriteWholeFile(path, "MZ");
 }
 
 std::vector<std::string> LinksIn(const std::string &folder)
 {
     return FilesIn(folder, "*.lnk");
+}
+
+std::string MakeSymbolicLink(const char *link, const char *target, bool folder)
+{
+    typedef BOOLEAN(WINAPI * CreateLinkFunction)(LPCSTR, LPCSTR, DWORD);
+    CreateLinkFunction createLink = (CreateLinkFunction)(void *)GetProcAddress(
+        GetModuleHandleA("kernel32.dll"), "CreateSymbolicLinkA");
+    if (!createLink || !createLink(link, target, folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0))
+        return "this Wine makes no symbolic links";
+    DWORD attributes = GetFileAttributesA(link);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return "this Wine does not report a link as a reparse point";
+    return "";
 }
 
 std::vector<std::string> FilesIn(const std::string &folder, const char *pattern)
@@ -270,4 +277,33 @@ std::vector<std::string> FilesIn(const std::string &folder, const char *pattern)
     } while (FindNextFileA(search, &found));
     FindClose(search);
     return names;
+}
+
+// ---- the installed files ---------------------------------------------------
+
+const std::vector<unsigned char> &PayloadOfRow(int row)
+{
+    static std::vector<std::vector<unsigned char>> files(kCatalogueRowCount);
+    static std::vector<bool> read(kCatalogueRowCount);
+    if (!read[row - 1]) {
+        files[row - 1] = ReadWholeFile(PayloadFilePath(PayloadCatalogue[row - 1].fileName));
+        read[row - 1] = true;
+    }
+    return files[row - 1];
+}
+
+testing::AssertionResult InstalledAsCatalogueSays(const std::string &folder, int row, bool bytes,
+                                                  bool attributes)
+{
+    const CatalogueRow &entry = PayloadCatalogue[row - 1];
+    std::string path = folder + "\\" + entry.fileName;
+    if (bytes && ReadWholeFile(path) != PayloadOfRow(row))
+        return testing::AssertionFailure() << "row " << row << " " << path << " is not its payload file";
+    DWORD wanted = (entry.readOnly ? FILE_ATTRIBUTE_READONLY : 0) | (entry.hidden ? FILE_ATTRIBUTE_HIDDEN : 0);
+    DWORD found = GetFileAttributesA(path.c_str());
+    if (attributes && (found == INVALID_FILE_ATTRIBUTES
+                       || (found & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) != wanted))
+        return testing::AssertionFailure() << "row " << row << " " << path << " has attributes "
+                                           << std::hex << found << ", not " << wanted;
+    return testing::AssertionSuccess();
 }

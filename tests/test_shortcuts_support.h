@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 // ---- notices -------------------------------------------------------------
 struct SeenNotice {
     std::string chinese;        // window text of the main text control
@@ -63,3 +65,15 @@ void WriteDummyFile(const std::string &path);
 // LinksIn gives those that end in ".lnk".
 std::vector<std::string> FilesIn(const std::string &folder, const char *pattern);
 std::vector<std::string> LinksIn(const std::string &folder);
+// Makes a symbolic link that reports as a reparse point, as a folder link
+// (a junction on Windows) or a file link; "" when made, else why not.
+std::string MakeSymbolicLink(const char *link, const char *target, bool folder);
+
+// ---- the installed files ---------------------------------------------------
+// The payload file of catalogue row `row` (counted from 1), read once.
+const std::vector<unsigned char> &PayloadOfRow(int row);
+// Row `row`'s file in `folder` holds its payload file's bytes (unless
+// `bytes` is false) and exactly the read-only and hidden attributes the
+// catalogue gives it (unless `attributes` is false).
+testing::AssertionResult InstalledAsCatalogueSays(const std::string &folder, int row,
+                                                  bool bytes = true, bool attributes = true);

@@ -5,7 +5,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
@@ -23,22 +22,6 @@
 #include "tests/test_shortcuts_support.h"
 #include "wizard/wizard.h"
 
-static const char kWizardCaption[] = "Lunkovan Zavav Irazaz Installer";
-static const char kBoxCaption[] = "Tavelorn Install Message";
-static const char kFolderNotice[] = "Cannot create folder! Please check folder path.";
-static const char kSuccessNotice[] = "Congratulations! Installation Success!";
-static const char kSpeechQuestion[] = "Now install sound module SAPI5.1 from Microsoft.";
-static const char kFailureNotice[] =
-    "Installation failed. Please check your system (quit all Lunko applications) and try again.";
-static const DWORD kReadOnlyHidden = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
-
-static std::string Lower(std::string text)
-{
-    for (char &c : text)
-        c = (char)tolower((unsigned char)c);
-    return text;
-}
-
 class WizardRun : public testing::Test {
 protected:
     Program program = {};
@@ -55,70 +38,32 @@ protected:
 
     void Start(const char *currentFolder = nullptr)
     {
-        ASSERT_TRUE(StartProgram(InstallerPath(), &program, currentFolder));
-        // Generous: under emulation a loaded machine starts Wine slowly.
-        wizard = WaitForWindow(kWizardCaption, program.processId, 180000);
+        wizard = StartWizard(&program, InstallerPath(), currentFolder);
         ASSERT_TRUE(wizard != NULL) << "the wizard did not appear";
     }
 
     void Shot(const char *what) { SaveScreenshot(wizard, (prefix + "_" + what).c_str()); }
 
-    // The page on screen, told by the controls that only it shows.
-    int Page()
-    {
-        if (IsControlVisible(wizard, IDC_FOLDER_EDIT))
-            return 0;
-        if (IsControlVisible(wizard, IDC_DISPLAY_QUESTION))
-            return 1;
-        if (IsControlVisible(wizard, IDC_SHOW_ENGLISH))
-            return 2;
-        if (IsControlVisible(wizard, IDC_LANGUAGE_COMBO))
-            return 3;
-        return -1;
-    }
-    bool WaitForPage(int page)
-    {
-        DWORD start = GetTickCount();
-        while (Page() != page && GetTickCount() - start < 30000)
-            Sleep(50);
-        return Page() == page;
-    }
+    int Page() { return PageOnScreen(wizard); }
+    bool WaitForPage(int page) { return ::WaitForPage(wizard, page); }
     void Next(int expectedPage)
     {
-        ClickControl(wizard, IDC_NEXT);
-        ASSERT_TRUE(WaitForPage(expectedPage)) << "page " << Page() << " instead of " << expectedPage;
+        ASSERT_TRUE(PressForPage(wizard, IDC_NEXT, expectedPage))
+            << "page " << Page() << " instead of " << expectedPage;
     }
     // Pages 0 to 3 with the display answer ticked and `language` chosen.
     void WalkToLastPage(int answer, int language)
     {
-        Next(1);
-        ClickControl(wizard, answer);
-        DWORD start = GetTickCount();
-        while (!IsChecked(wizard, answer) && GetTickCount() - start < 10000)
-            Sleep(50);
-        Next(2);
-        Next(3);
-        HWND combo = Control(wizard, IDC_LANGUAGE_COMBO);
-        for (int i = 0; i < 3; i++)
-            if (SendMessageA(combo, CB_GETITEMDATA, i, 0) == language)
-                SendMessageA(combo, CB_SETCURSEL, i, 0);
+        ASSERT_TRUE(WalkForward(wizard, 3, answer)) << "on page " << Page();
+        ChooseLanguage(wizard, language);
     }
 
     // Waits for the installer's message box, notes its English text, saves
     // it as a picture and presses `button`.
     std::string Answer(int button, const char *screenshot, DWORD timeoutMs = 120000)
     {
-        HWND box = WaitForWindow(kBoxCaption, program.processId, timeoutMs);
-        if (!box)
-            return "(no notice)";
-        std::string english = ControlText(box, IDC_MESSAGE_ENGLISH);
-        if (screenshot) {
-            Sleep(300);
-            SaveScreenshot(box, (prefix + "_" + screenshot).c_str());
-        }
-        ClickControl(box, button);
-        WaitForWindowGone(kBoxCaption, program.processId, 30000);
-        return english;
+        return AnswerNotice(program.processId, button, screenshot ? prefix + "_" + screenshot : "",
+                            timeoutMs);
     }
 };
 
@@ -185,7 +130,7 @@ TEST_F(WizardRun, InstallsTheProductFromTheFirstPageToTheLastNotice)
     Next(1);
     Shot("page1");
     ClickControl(wizard, plan.answer);
-    Sleep(300);
+    ASSERT_TRUE(WaitForChecked(wizard, plan.answer, true));
     Next(2);
     EXPECT_TRUE(IsChecked(wizard, IDC_SHOW_ENGLISH));
     EXPECT_TRUE(IsControlVisible(wizard, IDC_AGREEMENT_EN)) << "the English text shows first";
@@ -193,25 +138,22 @@ TEST_F(WizardRun, InstallsTheProductFromTheFirstPageToTheLastNotice)
     Shot("page2");
     // The Chinese lines, drawn from their own bytes whatever the code page.
     ClickControl(wizard, IDC_SHOW_ENGLISH);
-    DWORD start = GetTickCount();
-    while (!IsControlVisible(wizard, IDC_AGREEMENT_ZH) && GetTickCount() - start < 10000)
-        Sleep(50);
-    EXPECT_TRUE(IsControlVisible(wizard, IDC_AGREEMENT_ZH));
-    Sleep(300);
+    EXPECT_TRUE(WaitForVisible(wizard, IDC_AGREEMENT_ZH, true));
+    Sleep(300);                         // the list paints its lines after it shows
     Shot("page2_chinese");
     ClickControl(wizard, IDC_SHOW_ENGLISH);
     Next(3);
-    HWND combo = Control(wizard, IDC_LANGUAGE_COMBO);
-    for (int i = 0; i < 3; i++)
-        if (SendMessageA(combo, CB_GETITEMDATA, i, 0) == plan.language)
-            SendMessageA(combo, CB_SETCURSEL, i, 0);
+    ChooseLanguage(wizard, plan.language);
     Shot("page3");
 
     DWORD pressed = GetTickCount();
     ClickControl(wizard, IDC_NEXT);
-    Sleep(600);
+    // The wizard's thread installs without answering messages until the
+    // first notice: a poll, not a settled wait, and time for the bar to draw.
+    WaitUntil([](void *w) { return IsControlVisible((HWND)w, IDC_PROGRESS); }, wizard);
+    Sleep(300);
     Shot("installing");
-    HWND box = WaitForWindow(kBoxCaption, program.processId, 180000);
+    HWND box = WaitForWindow(kNoticeCaption, program.processId, 180000);
     DWORD waited = GetTickCount() - pressed;
     ASSERT_TRUE(box != NULL) << "no notice after Install";
     EXPECT_GE(waited, 4000u) << "the first notice comes no earlier than 4 s after Install";
@@ -219,19 +161,13 @@ TEST_F(WizardRun, InstallsTheProductFromTheFirstPageToTheLastNotice)
     EXPECT_EQ(kSpeechQuestion, Answer(plan.speech ? IDOK : IDCANCEL, "speech"));
     EXPECT_EQ(0, WaitForExit(&program, 60000));
 
-    // Every file of the catalogue, whole and with its attributes.
-    for (const CatalogueRow &row : PayloadCatalogue) {
-        std::string path = folder + "\\" + row.fileName;
-        if (row.resourceId != 120) {    // the configuration file is updated below
-            EXPECT_TRUE(ReadWholeFile(path) == ReadWholeFile(PayloadFilePath(row.fileName))) << path;
-        }
-        DWORD expected = (row.readOnly ? FILE_ATTRIBUTE_READONLY : 0) | (row.hidden ? FILE_ATTRIBUTE_HIDDEN : 0);
-        EXPECT_EQ(expected, GetFileAttributesA(path.c_str()) & kReadOnlyHidden) << path;
-    }
+    // Every file of the catalogue, whole (the configuration file is updated,
+    // below) and with its attributes.
+    for (int row = 1; row <= kCatalogueRowCount; row++)
+        EXPECT_TRUE(InstalledAsCatalogueSays(folder, row, PayloadCatalogue[row - 1].resourceId != 120));
     EXPECT_TRUE(FolderExists(folder + "\\doc")) << "a new folder gets its doc subfolder";
 
-    std::vector<unsigned char> data = ReadWholeFile(folder + "\\vevedaro.ini");
-    std::string config(data.begin(), data.end());
+    std::string config = ReadFileText(folder + "\\vevedaro.ini");
     char settings[64];
     snprintf(settings, sizeof settings, "UseBmpFont=%d\r\n", plan.answer == IDC_DISPLAY_OK ? 0 : 1);
     std::string tail = config.substr(config.size() > 60 ? config.size() - 60 : 0);
@@ -375,15 +311,11 @@ TEST_F(WizardRun, RefusesAFolderTextThatNamesNoUsableFolderAndReturnsToTheFirstP
     texts.push_back("C:\\a-file");
     // A folder that is a link to another (a junction on Windows): refused
     // where this Wine reports it as a reparse point.
-    typedef BOOLEAN(WINAPI * CreateLinkFunction)(LPCSTR, LPCSTR, DWORD);
-    CreateLinkFunction createLink = (CreateLinkFunction)(void *)GetProcAddress(
-        GetModuleHandleA("kernel32.dll"), "CreateSymbolicLinkA");
-    DWORD linked = createLink && createLink("C:\\linked", "C:\\existing", SYMBOLIC_LINK_FLAG_DIRECTORY)
-                 ? GetFileAttributesA("C:\\linked") : INVALID_FILE_ATTRIBUTES;
-    if (linked != INVALID_FILE_ATTRIBUTES && (linked & FILE_ATTRIBUTE_REPARSE_POINT))
+    std::string notLinked = MakeSymbolicLink("C:\\linked", "C:\\existing", true);
+    if (notLinked.empty())
         texts.push_back("C:\\linked");
     else
-        printf("Not shown: this Wine makes no folder link that reports as a reparse point.\n");
+        printf("Not shown: %s.\n", notLinked.c_str());
     std::set<std::string> before;
     ListTree("C:", before);
     Start("C:\\walk-cwd");
@@ -404,10 +336,7 @@ TEST_F(WizardRun, RefusesAFolderTextThatNamesNoUsableFolderAndReturnsToTheFirstP
         EXPECT_TRUE(IsControlVisible(wizard, IDC_NEXT));
         EXPECT_TRUE(IsControlVisible(wizard, IDCANCEL));
         // The page shows before the focus moves to the folder box.
-        DWORD start = GetTickCount();
-        while (FocusedWindow(program.threadId) != Control(wizard, IDC_FOLDER_EDIT)
-               && GetTickCount() - start < 10000)
-            Sleep(50);
+        WaitForFocus(program.threadId, Control(wizard, IDC_FOLDER_EDIT));
         EXPECT_EQ(Control(wizard, IDC_FOLDER_EDIT), FocusedWindow(program.threadId));
         DWORD first = 0, end = 0;
         SendMessageA(Control(wizard, IDC_FOLDER_EDIT), EM_GETSEL, (WPARAM)&first, (LPARAM)&end);
@@ -442,6 +371,11 @@ TEST_F(WizardRun, RefusesAFolderTextThatNamesNoUsableFolderAndReturnsToTheFirstP
 // Test builds whose payload has damaged resources (walk_faults.cmake):
 // LUNKO_DAMAGED_ROWS names the catalogue rows among them.
 
+static std::string RowPath(int row)
+{
+    return std::string("C:\\Lunko\\") + PayloadCatalogue[row - 1].fileName;
+}
+
 static std::set<int> DamagedRows()
 {
     std::set<int> rows;
@@ -467,46 +401,37 @@ static bool ProcessRuns(const char *exeName)
     return found;
 }
 
-// The Chinese agreement's lines, as the list shows them whole.
-static LRESULT ChineseAgreementLines()
-{
-    std::vector<unsigned char> text = ReadWholeFile(PayloadFilePath("agreement_zh.txt"));
-    return std::min<LRESULT>(500, std::count(text.begin(), text.end(), '\r'));
-}
-
 TEST_F(WizardRun, SkipsDamagedOptionalFilesAndTextsAndOpensNoDamagedSpeechPackage)
 {
     std::set<int> damaged = DamagedRows();
     ASSERT_FALSE(damaged.empty());
     Start();
-    Next(1);
-    ClickControl(wizard, IDC_DISPLAY_OK);
-    Sleep(300);
-    Next(2);
+    ASSERT_TRUE(WalkForward(wizard, 2, IDC_DISPLAY_OK));
     EXPECT_EQ("", ControlText(wizard, IDC_AGREEMENT_EN)) << "the English text does not inflate";
     Shot("page2_english");
     // Each showing loads the texts again while one is missing: the Chinese
     // lines are there once each, however often the page shows.
     ClickControl(wizard, IDC_SHOW_ENGLISH);
-    ASSERT_TRUE(WaitUntil([](void *w) { return IsControlVisible((HWND)w, IDC_AGREEMENT_ZH); }, wizard));
-    Sleep(1500);
+    ASSERT_TRUE(WaitForVisible(wizard, IDC_AGREEMENT_ZH, true));
+    Sleep(300);                         // the list paints its lines after it shows
     Shot("page2_chinese");
     ClickControl(wizard, IDC_BACK);
     ASSERT_TRUE(WaitForPage(1));
     Next(2);
-    EXPECT_EQ(ChineseAgreementLines(), SendMessageA(Control(wizard, IDC_AGREEMENT_ZH), LB_GETCOUNT, 0, 0));
+    EXPECT_EQ((LRESULT)AgreementLines("agreement_zh.txt").size(),
+              SendMessageA(Control(wizard, IDC_AGREEMENT_ZH), LB_GETCOUNT, 0, 0));
     Next(3);
     ClickControl(wizard, IDC_NEXT);
     EXPECT_EQ(kSuccessNotice, Answer(IDOK, "success"));
     EXPECT_EQ(kSpeechQuestion, Answer(IDOK, nullptr));
     EXPECT_EQ(0, WaitForExit(&program, 60000));
 
-    for (const CatalogueRow &row : PayloadCatalogue) {
-        std::string path = "C:\\Lunko\\" + std::string(row.fileName);
-        if (damaged.count(row.resourceId)) {
-            EXPECT_FALSE(FileExists(path)) << "a damaged file is skipped whole: " << path;
-        } else if (row.resourceId != 120) {
-            EXPECT_TRUE(ReadWholeFile(path) == ReadWholeFile(PayloadFilePath(row.fileName))) << path;
+    for (int row = 1; row <= kCatalogueRowCount; row++) {
+        int id = PayloadCatalogue[row - 1].resourceId;
+        if (damaged.count(id)) {
+            EXPECT_FALSE(FileExists(RowPath(row))) << "a damaged file is skipped whole: " << RowPath(row);
+        } else if (id != 120) {
+            EXPECT_TRUE(InstalledAsCatalogueSays("C:\\Lunko", row, true, false));
         }
     }
     EXPECT_TRUE(SpeechFolders().empty()) << "nothing of a damaged speech package is left";
@@ -518,13 +443,10 @@ TEST_F(WizardRun, FailsAtADamagedRequiredFileAndWritesNothingFromItOn)
     std::set<int> damaged = DamagedRows();
     ASSERT_EQ(1u, damaged.size());
     Start();
-    Next(1);
-    ClickControl(wizard, IDC_DISPLAY_NO);
-    Sleep(300);
-    Next(2);
+    ASSERT_TRUE(WalkForward(wizard, 2, IDC_DISPLAY_NO));
     EXPECT_EQ("", ControlText(wizard, IDC_AGREEMENT_EN));
     ClickControl(wizard, IDC_SHOW_ENGLISH);
-    ASSERT_TRUE(WaitUntil([](void *w) { return IsControlVisible((HWND)w, IDC_AGREEMENT_ZH); }, wizard));
+    ASSERT_TRUE(WaitForVisible(wizard, IDC_AGREEMENT_ZH, true));
     EXPECT_EQ(0, SendMessageA(Control(wizard, IDC_AGREEMENT_ZH), LB_GETCOUNT, 0, 0))
         << "a Chinese text that does not inflate shows no line";
     Shot("page2_empty");
@@ -534,13 +456,12 @@ TEST_F(WizardRun, FailsAtADamagedRequiredFileAndWritesNothingFromItOn)
     EXPECT_EQ(0, WaitForExit(&program, 60000)) << "no speech question after a failure";
 
     bool reached = false;
-    for (const CatalogueRow &row : PayloadCatalogue) {
-        std::string path = "C:\\Lunko\\" + std::string(row.fileName);
-        reached = reached || damaged.count(row.resourceId);
+    for (int row = 1; row <= kCatalogueRowCount; row++) {
+        reached = reached || damaged.count(PayloadCatalogue[row - 1].resourceId);
         if (reached) {
-            EXPECT_FALSE(FileExists(path)) << path;
+            EXPECT_FALSE(FileExists(RowPath(row))) << RowPath(row);
         } else {
-            EXPECT_TRUE(ReadWholeFile(path) == ReadWholeFile(PayloadFilePath(row.fileName))) << path;
+            EXPECT_TRUE(InstalledAsCatalogueSays("C:\\Lunko", row, true, false));
         }
     }
     EXPECT_TRUE(LinksIn(ShortcutFolder(CSIDL_DESKTOP)).empty()) << "no shortcut after a failure";

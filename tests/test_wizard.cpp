@@ -16,80 +16,24 @@
 #include "resources/ids.h"
 #include "tests/driver/driver.h"
 
-static const char kWizardCaption[] = "Lunkovan Zavav Irazaz Installer";
-static const char kNoticeCaption[] = "Tavelorn Install Message";
-static const char kChooserCaption[] = "Choose Destination Directory";
-static const char kFolderNotice[] = "Cannot create folder! Please check folder path.";
-
-// Each page is known by a control that shows on it alone.
-static const int kPageMark[] = { IDC_FOLDER_EDIT, IDC_DISPLAY_QUESTION, IDC_SHOW_ENGLISH,
-                                 IDC_LANGUAGE_COMBO };
-
-static int PageOnScreen(HWND wizard)
-{
-    int page = -1;
-    for (int i = 0; i < 4; i++) {
-        if (!IsControlVisible(wizard, kPageMark[i]))
-            continue;
-        if (page >= 0)
-            return -2;                  // two pages at once
-        page = i;
-    }
-    return page;
-}
-
-struct Waiting {
-    HWND wizard;
-    int what;                           // a page or a control
-};
-
-// A page switch shows and hides control by control, so what a poll sees can
-// be half way; an empty message answered by the wizard's thread marks the
-// end of the command that switched.
-static bool Settled(HWND wizard, bool (*predicate)(void *), Waiting *wait, DWORD timeoutMs)
-{
-    DWORD_PTR result;
-    return WaitUntil(predicate, wait, timeoutMs)
-           && SendMessageTimeoutA(wizard, WM_NULL, 0, 0, SMTO_BLOCK, 10000, &result)
-           && WaitUntil(predicate, wait, 0);
-}
-
-static bool WaitForPage(HWND wizard, int page)
-{
-    Waiting wait = { wizard, page };
-    return Settled(wizard, [](void *c) {
-        Waiting *w = (Waiting *)c;
-        return PageOnScreen(w->wizard) == w->what;
-    }, &wait, 20000);
-}
-
 static bool WaitForAgreement(HWND wizard, int shown)
 {
-    Waiting wait = { wizard, shown };
-    return Settled(wizard, [](void *c) {
-        Waiting *w = (Waiting *)c;
-        int hidden = w->what == IDC_AGREEMENT_ZH ? IDC_AGREEMENT_EN : IDC_AGREEMENT_ZH;
-        return IsControlVisible(w->wizard, w->what) && !IsControlVisible(w->wizard, hidden);
-    }, &wait, 10000);
+    int hidden = shown == IDC_AGREEMENT_ZH ? IDC_AGREEMENT_EN : IDC_AGREEMENT_ZH;
+    return WaitForVisible(wizard, shown, true) && WaitForVisible(wizard, hidden, false, 0);
 }
 
 // The ticks of the display test's answers, once the clicks are handled.
 static bool WaitForAnswers(HWND wizard, bool ok, bool no, DWORD timeoutMs = 10000)
 {
-    Waiting wait = { wizard, (ok ? 1 : 0) | (no ? 2 : 0) };
+    struct Answers {
+        HWND wizard;
+        bool ok, no;
+    } wanted = { wizard, ok, no };
     return WaitUntil([](void *c) {
-        Waiting *w = (Waiting *)c;
-        return IsChecked(w->wizard, IDC_DISPLAY_OK) == ((w->what & 1) != 0)
-               && IsChecked(w->wizard, IDC_DISPLAY_NO) == ((w->what & 2) != 0);
-    }, &wait, timeoutMs);
-}
-
-static std::string Lower(std::string s)
-{
-    for (char &c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = (char)(c - 'A' + 'a');
-    return s;
+        Answers *w = (Answers *)c;
+        return IsChecked(w->wizard, IDC_DISPLAY_OK) == w->ok
+               && IsChecked(w->wizard, IDC_DISPLAY_NO) == w->no;
+    }, &wanted, timeoutMs);
 }
 
 class Wizard : public testing::Test {
@@ -99,8 +43,7 @@ protected:
 
     void Start(const char *currentFolder = nullptr)
     {
-        ASSERT_TRUE(StartProgram(InstallerPath(), &program, currentFolder));
-        wizard = WaitForWindow(kWizardCaption, program.processId);
+        wizard = StartWizard(&program, InstallerPath(), currentFolder);
         ASSERT_TRUE(wizard != NULL) << "the wizard did not appear";
     }
     void TearDown() override { EndProgram(&program); }
@@ -116,9 +59,8 @@ protected:
     // Clicks a button and waits for the page it leads to.
     void Press(int id, int page)
     {
-        ClickControl(wizard, id);
-        ASSERT_TRUE(WaitForPage(wizard, page)) << "button " << id << " to page " << page
-                                               << ", on " << PageOnScreen(wizard);
+        ASSERT_TRUE(PressForPage(wizard, id, page)) << "button " << id << " to page " << page
+                                                    << ", on " << PageOnScreen(wizard);
     }
     void Enter(int id, int page)
     {
@@ -131,25 +73,13 @@ protected:
     // From page 0 to `page`, answering the display test with NO.
     void WalkTo(int page)
     {
-        if (page >= 1)
-            Press(IDC_NEXT, 1);
-        if (page >= 2) {
-            ClickControl(wizard, IDC_DISPLAY_NO);
-            Press(IDC_NEXT, 2);
-        }
-        if (page >= 3)
-            Press(IDC_NEXT, 3);
+        ASSERT_TRUE(WalkForward(wizard, page, IDC_DISPLAY_NO)) << "on page " << PageOnScreen(wizard);
     }
     // Waits for a notice, saves its picture, checks its English text and
     // ends it with OK.
     void AcknowledgeNotice(const char *english, const char *screenshot)
     {
-        HWND box = WaitForWindow(kNoticeCaption, program.processId, 30000);
-        ASSERT_TRUE(box != NULL) << "no notice \"" << english << "\"";
-        SaveScreenshot(box, screenshot);
-        EXPECT_EQ(english, ControlText(box, IDC_MESSAGE_ENGLISH));
-        ClickControl(box, IDOK);
-        ASSERT_TRUE(WaitForWindowGone(kNoticeCaption, program.processId, 30000));
+        ASSERT_EQ(english, AnswerNotice(program.processId, IDOK, screenshot, 30000));
     }
     void ExpectBack(bool shown)
     {
@@ -168,33 +98,6 @@ protected:
     }
 };
 
-// The lines the agreement list shows: those the payload file ends with a
-// carriage return (a line feed after it skipped), at most 500.
-static std::vector<std::string> AgreementLines(const std::vector<unsigned char> &text)
-{
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t i = 0; i < text.size() && lines.size() < 500; i++) {
-        if (text[i] != '\r')
-            continue;
-        lines.emplace_back((const char *)text.data() + start, i - start);
-        if (i + 1 < text.size() && text[i + 1] == '\n')
-            i++;
-        start = i + 1;
-    }
-    return lines;
-}
-
-static std::string ItemBytes(HWND list, int index, bool combo)
-{
-    std::wstring text = ListItemText(list, index, combo);
-    std::string bytes(text.size() * 2 + 1, '\0');
-    int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), (int)text.size(), &bytes[0],
-                                (int)bytes.size(), NULL, NULL);
-    bytes.resize(n > 0 ? (size_t)n : 0);
-    return bytes;
-}
-
 TEST_F(Wizard, WalksItsPagesForwardAndBack)
 {
     Start();
@@ -202,7 +105,7 @@ TEST_F(Wizard, WalksItsPagesForwardAndBack)
     ExpectBack(false);
     Snap(wizard, "wizard_page0");
     FocusControl(wizard, IDC_NEXT);     // as it will be after the clicks
-    Sleep(300);
+    Sleep(300);                         // the button repaints with the focus it was given
     Image nextOnPage0 = Capture(IDC_NEXT);
 
     Press(IDC_NEXT, 1);
@@ -213,7 +116,7 @@ TEST_F(Wizard, WalksItsPagesForwardAndBack)
 
     // Without an answer the page stays.
     ClickControl(wizard, IDC_NEXT);
-    AcknowledgeNotice("Please select a choice.", "wizard_notice_no_answer");
+    AcknowledgeNotice(kNoAnswerNotice, "wizard_notice_no_answer");
     EXPECT_EQ(1, PageOnScreen(wizard));
 
     // The answers exclude each other, whichever is ticked second.
@@ -236,12 +139,12 @@ TEST_F(Wizard, WalksItsPagesForwardAndBack)
     ExpectBack(true);
     EXPECT_TRUE(IsChecked(wizard, IDC_SHOW_ENGLISH));
     EXPECT_TRUE(WaitForAgreement(wizard, IDC_AGREEMENT_EN));
-    std::vector<unsigned char> english = ReadWholeFile(PayloadFilePath("agreement_en.txt"));
+    std::string english = ReadFileText(PayloadFilePath("agreement_en.txt"));
     ASSERT_FALSE(english.empty());
     HWND englishBox = Control(wizard, IDC_AGREEMENT_EN);
     std::string shown((size_t)SendMessageA(englishBox, WM_GETTEXTLENGTH, 0, 0) + 1, '\0');
     shown.resize((size_t)SendMessageA(englishBox, WM_GETTEXT, shown.size(), (LPARAM)&shown[0]));
-    EXPECT_EQ(std::string(english.begin(), english.end()), shown);
+    EXPECT_EQ(english, shown);
     Snap(wizard, "wizard_page2_english");
     Image nextOnPage2 = Capture(IDC_NEXT);
 
@@ -251,12 +154,12 @@ TEST_F(Wizard, WalksItsPagesForwardAndBack)
     EXPECT_EQ(2, PageOnScreen(wizard));
     Snap(wizard, "wizard_page2_chinese");
 
-    std::vector<std::string> lines = AgreementLines(ReadWholeFile(PayloadFilePath("agreement_zh.txt")));
+    std::vector<std::string> lines = AgreementLines("agreement_zh.txt");
     ASSERT_GE(lines.size(), 5u);
     HWND list = Control(wizard, IDC_AGREEMENT_ZH);
     EXPECT_EQ((LRESULT)lines.size(), SendMessageA(list, LB_GETCOUNT, 0, 0));
     for (int i = 0; i < 5; i++)
-        EXPECT_EQ(lines[i], ItemBytes(list, i, false)) << "line " << i;
+        EXPECT_EQ(lines[i], ListItemText(list, i, false)) << "line " << i;
 
     ClickControl(wizard, IDC_SHOW_ENGLISH);
     EXPECT_TRUE(WaitForAgreement(wizard, IDC_AGREEMENT_EN));
@@ -270,12 +173,12 @@ TEST_F(Wizard, WalksItsPagesForwardAndBack)
     EXPECT_FALSE(nextOnPage2.pixels == nextOnPage3.pixels) << "Next changes its label on page 3";
     HWND combo = Control(wizard, IDC_LANGUAGE_COMBO);
     EXPECT_EQ(0, SendMessageA(combo, CB_GETCURSEL, 0, 0));
-    EXPECT_EQ("English \xD3\xA2\xCE\xC4", ItemBytes(combo, 0, true));
+    EXPECT_EQ("English \xD3\xA2\xCE\xC4", ListItemText(combo, 0, true));
 
     // And back down: the label returns with page 2.
     Press(IDC_BACK, 2);
     FocusControl(wizard, IDC_NEXT);
-    Sleep(300);
+    Sleep(300);                         // the button repaints with the focus it was given
     Image nextBackOnPage2 = Capture(IDC_NEXT);
     EXPECT_TRUE(nextOnPage2.pixels == nextBackOnPage2.pixels) << "Next reads Next again on page 2";
     Press(IDC_BACK, 1);
@@ -419,7 +322,7 @@ protected:
         LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
         int found = -1;
         for (int i = 0; i < count && found < 0; i++)
-            if (Lower(ItemBytes(list, i, false)) == entry)
+            if (Lower(ListItemText(list, i, false)) == entry)
                 found = i;
         std::string before = Shown();
         ASSERT_GE(found, 0) << "no entry " << entry << " in " << before;

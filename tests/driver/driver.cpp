@@ -4,6 +4,8 @@
 
 #include "tests/driver/driver.h"
 
+#include "resources/ids.h"
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -59,15 +61,60 @@ std::vector<unsigned char> ReadWholeFile(const std::string &path)
     return data;
 }
 
+std::string ReadFileText(const std::string &path)
+{
+    std::vector<unsigned char> data = ReadWholeFile(path);
+    return std::string(data.begin(), data.end());
+}
+
+bool WriteWholeFile(const std::string &path, const std::string &content)
+{
+    FILE *file = fopen(path.c_str(), "wb");
+    if (!file)
+        return false;
+    bool written = fwrite(content.data(), 1, content.size(), file) == content.size();
+    return fclose(file) == 0 && written;
+}
+
+bool PlantFile(const std::string &path, const std::string &content, DWORD attributes)
+{
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!WriteWholeFile(path, content))
+        return false;
+    return !attributes || SetFileAttributesA(path.c_str(), attributes);
+}
+
+std::string Lower(std::string text)
+{
+    for (char &c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = (char)(c - 'A' + 'a');
+    return text;
+}
+
+std::string Printable(const std::string &bytes)
+{
+    std::string shown;
+    for (unsigned char c : bytes) {
+        char escape[8];
+        snprintf(escape, sizeof escape, c >= 0x20 && c < 0x7f && c != '\\' ? "%c" : "\\x%02x", c);
+        shown += escape;
+    }
+    return shown;
+}
+
 // ---- processes -----------------------------------------------------------
 
-bool StartProgram(const std::string &exe, Program *program, const char *currentFolder)
+bool StartProgram(const std::string &exe, Program *program, const char *currentFolder,
+                  const char *arguments)
 {
     STARTUPINFOA startup;
     PROCESS_INFORMATION info;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     std::string commandLine = "\"" + exe + "\"";
+    if (arguments)
+        commandLine += std::string(" ") + arguments;
     ZeroMemory(program, sizeof *program);
     if (!CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL, currentFolder,
                         &startup, &info))
@@ -237,17 +284,20 @@ std::string ControlText(HWND dialog, int id)
     return WindowText(Control(dialog, id));
 }
 
-std::wstring ListItemText(HWND control, int index, bool combo)
+std::string ListItemText(HWND control, int index, bool combo)
 {
     UINT lengthMessage = combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN;
     UINT textMessage = combo ? CB_GETLBTEXT : LB_GETTEXT;
     LRESULT length = SendMessageW(control, lengthMessage, (WPARAM)index, 0);
     if (length < 0)
-        return L"";
+        return "";
     std::wstring text((size_t)length + 1, L'\0');
     LRESULT n = SendMessageW(control, textMessage, (WPARAM)index, (LPARAM)&text[0]);
-    text.resize(n > 0 ? (size_t)n : 0);
-    return text;
+    std::string bytes((size_t)(n > 0 ? n : 0) * 2 + 1, '\0');
+    int written = WideCharToMultiByte(CP_ACP, 0, text.c_str(), n > 0 ? (int)n : 0, &bytes[0],
+                                      (int)bytes.size(), NULL, NULL);
+    bytes.resize(written > 0 ? (size_t)written : 0);
+    return bytes;
 }
 
 RECT ScreenRectOf(HWND window)
@@ -345,6 +395,157 @@ bool SaveScreenshot(HWND window, const char *name)
 {
     Image image;
     return CaptureWindow(window, &image) && SavePng(image, ScreenshotPath(name));
+}
+
+// ---- the installer's wizard ----------------------------------------------
+
+const char kWizardCaption[] = "Lunkovan Zavav Irazaz Installer";
+const char kNoticeCaption[] = "Tavelorn Install Message";
+const char kChooserCaption[] = "Choose Destination Directory";
+const char kFolderNotice[] = "Cannot create folder! Please check folder path.";
+const char kShortcutFolderNotice[] = "Cannot create folder!";
+const char kShortcutFolderNoticeStart[] = "\xce\xde\xb7\xa8\xbd\xa8\xc4\xbf\xc2\xbc(";   // "无法建目录("
+const char kSuccessNotice[] = "Congratulations! Installation Success!";
+const char kSpeechQuestion[] = "Now install sound module SAPI5.1 from Microsoft.";
+const char kFailureNotice[] =
+    "Installation failed. Please check your system (quit all Lunko applications) and try again.";
+const char kNoAnswerNotice[] = "Please select a choice.";
+
+HWND StartWizard(Program *program, const std::string &exe, const char *currentFolder, DWORD timeoutMs)
+{
+    if (!StartProgram(exe, program, currentFolder))
+        return NULL;
+    return WaitForWindow(kWizardCaption, program->processId, timeoutMs);
+}
+
+static const int kPageMark[] = { IDC_FOLDER_EDIT, IDC_DISPLAY_QUESTION, IDC_SHOW_ENGLISH,
+                                 IDC_LANGUAGE_COMBO };
+
+int PageOnScreen(HWND wizard)
+{
+    int page = -1;
+    for (int i = 0; i < 4; i++) {
+        if (!IsControlVisible(wizard, kPageMark[i]))
+            continue;
+        if (page >= 0)
+            return -2;
+        page = i;
+    }
+    return page;
+}
+
+struct Condition {
+    HWND window;
+    int id;
+    int wanted;
+    bool (*state)(HWND, int);           // of control `id`
+};
+
+// A page switch shows and hides control by control, so what a poll sees can
+// be half way; an empty message answered by the window's thread marks the
+// end of the command that was being handled.
+static bool Settled(bool (*holds)(void *), Condition *condition, DWORD timeoutMs)
+{
+    DWORD_PTR result;
+    return WaitUntil(holds, condition, timeoutMs)
+           && SendMessageTimeoutA(condition->window, WM_NULL, 0, 0, SMTO_BLOCK, 10000, &result)
+           && WaitUntil(holds, condition, 0);
+}
+
+bool WaitForPage(HWND wizard, int page, DWORD timeoutMs)
+{
+    Condition on = { wizard, 0, page, nullptr };
+    return Settled([](void *c) {
+        Condition *on = (Condition *)c;
+        return PageOnScreen(on->window) == on->wanted;
+    }, &on, timeoutMs);
+}
+
+static bool ControlIsInState(void *c)
+{
+    Condition *control = (Condition *)c;
+    return control->state(control->window, control->id) == (control->wanted != 0);
+}
+
+bool WaitForChecked(HWND dialog, int id, bool checked, DWORD timeoutMs)
+{
+    Condition box = { dialog, id, checked, IsChecked };
+    return Settled(ControlIsInState, &box, timeoutMs);
+}
+
+bool WaitForVisible(HWND dialog, int id, bool visible, DWORD timeoutMs)
+{
+    Condition control = { dialog, id, visible, IsControlVisible };
+    return Settled(ControlIsInState, &control, timeoutMs);
+}
+
+bool WaitForFocus(DWORD threadId, HWND control, DWORD timeoutMs)
+{
+    struct Focus {
+        DWORD threadId;
+        HWND control;
+    } focus = { threadId, control };
+    return WaitUntil([](void *c) {
+        Focus *focus = (Focus *)c;
+        return FocusedWindow(focus->threadId) == focus->control;
+    }, &focus, timeoutMs);
+}
+
+bool PressForPage(HWND wizard, int id, int page)
+{
+    ClickControl(wizard, id);
+    return WaitForPage(wizard, page);
+}
+
+bool WalkForward(HWND wizard, int page, int answer)
+{
+    if (!PressForPage(wizard, IDC_NEXT, 1))
+        return false;
+    if (page < 2)
+        return true;
+    ClickControl(wizard, answer);
+    return WaitForChecked(wizard, answer, true) && PressForPage(wizard, IDC_NEXT, 2)
+           && (page < 3 || PressForPage(wizard, IDC_NEXT, 3));
+}
+
+std::vector<std::string> AgreementLines(const char *fileName)
+{
+    std::string text = ReadFileText(PayloadFilePath(fileName));
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t i = 0; i < text.size() && lines.size() < 500; i++) {
+        if (text[i] != '\r')
+            continue;
+        lines.push_back(text.substr(start, i - start));
+        if (i + 1 < text.size() && text[i + 1] == '\n')
+            i++;
+        start = i + 1;
+    }
+    return lines;
+}
+
+void ChooseLanguage(HWND wizard, int language)
+{
+    HWND combo = Control(wizard, IDC_LANGUAGE_COMBO);
+    for (int i = 0; i < 3; i++)
+        if (SendMessageA(combo, CB_GETITEMDATA, i, 0) == language)
+            SendMessageA(combo, CB_SETCURSEL, i, 0);
+}
+
+std::string AnswerNotice(DWORD processId, int button, const std::string &screenshot, DWORD timeoutMs)
+{
+    HWND box = WaitForWindow(kNoticeCaption, processId, timeoutMs);
+    if (!box)
+        return "(no notice)";
+    std::string english = ControlText(box, IDC_MESSAGE_ENGLISH);
+    if (!screenshot.empty()) {
+        Sleep(300);                     // the box paints its labels after it shows
+        SaveScreenshot(box, screenshot.c_str());
+    }
+    ClickControl(box, button);
+    // This box, not the caption: the next notice may follow at once.
+    bool gone = WaitUntil([](void *window) { return !IsWindowVisible((HWND)window); }, box, 30000);
+    return gone ? english : english + " (and it stayed)";
 }
 
 // ---- memory --------------------------------------------------------------

@@ -19,6 +19,16 @@ std::string InstallerPath();            // LUNKO_INSTALLER as a DOS path
 std::string PayloadFilePath(const char *fileName);   // a file of the payload folder
 std::string ScreenshotPath(const char *name);        // <screenshots>/<name>.png
 std::vector<unsigned char> ReadWholeFile(const std::string &path);
+std::string ReadFileText(const std::string &path);
+// Writes `content` as the whole file; false when it cannot.
+bool WriteWholeFile(const std::string &path, const std::string &content);
+// Writes `content` over whatever file is there, whatever its attributes, and
+// then gives it `attributes` (if any).
+bool PlantFile(const std::string &path, const std::string &content, DWORD attributes = 0);
+std::string Lower(std::string text);    // ASCII letters only
+// Bytes as a failure message can show them: printable ASCII as it is,
+// everything else (and the backslash) as \xNN.
+std::string Printable(const std::string &bytes);
 
 // ---- processes -----------------------------------------------------------
 struct Program {
@@ -27,8 +37,10 @@ struct Program {
     DWORD processId;
     DWORD threadId;
 };
-// Starts `exe` (a DOS path) with an optional command line tail and folder.
-bool StartProgram(const std::string &exe, Program *program, const char *currentFolder = nullptr);
+// Starts `exe` (a DOS path) in an optional folder, with an optional command
+// line tail.
+bool StartProgram(const std::string &exe, Program *program, const char *currentFolder = nullptr,
+                  const char *arguments = nullptr);
 // Waits for the program to end; returns its exit code, or -1 on time-out.
 int WaitForExit(Program *program, DWORD timeoutMs);
 void EndProgram(Program *program);     // kills it if still running, closes handles
@@ -53,9 +65,10 @@ bool IsControlVisible(HWND dialog, int id);
 bool IsControlEnabled(HWND dialog, int id);
 std::string ControlText(HWND dialog, int id);
 std::string WindowText(HWND window);
-// List and combo items are read in UTF-16: Wine's 8-bit cross-process
-// LB_GETTEXT returns only the first character.
-std::wstring ListItemText(HWND control, int index, bool combo);
+// A list or combo item in the bytes of the ANSI code page. It is read in
+// UTF-16: Wine's 8-bit cross-process LB_GETTEXT returns only the first
+// character.
+std::string ListItemText(HWND control, int index, bool combo);
 RECT ScreenRectOf(HWND window);                  // window rectangle
 RECT ClientScreenRect(HWND window);              // client area in screen coordinates
 RECT ControlClientRect(HWND dialog, int id);     // control rectangle in the dialog's client coordinates
@@ -75,6 +88,50 @@ Image Crop(const Image &image, int x, int y, int w, int h);
 bool SavePng(const Image &image, const std::string &path);
 // Captures the window and saves it as <screenshots>/<name>.png.
 bool SaveScreenshot(HWND window, const char *name);
+
+// ---- the installer's wizard ----------------------------------------------
+// The captions of its windows and the English of its notices.
+extern const char kWizardCaption[];
+extern const char kNoticeCaption[];
+extern const char kChooserCaption[];
+extern const char kFolderNotice[];
+extern const char kShortcutFolderNotice[];
+extern const char kShortcutFolderNoticeStart[];  // the Chinese text, up to the folder
+extern const char kSuccessNotice[];
+extern const char kSpeechQuestion[];
+extern const char kFailureNotice[];
+extern const char kNoAnswerNotice[];
+
+// Starts `exe` and waits for its wizard; null after the time-out (generous:
+// under emulation a loaded machine starts Wine slowly).
+HWND StartWizard(Program *program, const std::string &exe, const char *currentFolder = nullptr,
+                 DWORD timeoutMs = 180000);
+// The page on screen, told by the control that only it shows: 0 to 3, -1
+// for none, -2 for two at once.
+int PageOnScreen(HWND wizard);
+// These three wait until the window's thread has also finished the command
+// that made the condition true, not only until a poll first sees it; so not
+// while the wizard installs, when its thread answers no message.
+bool WaitForPage(HWND wizard, int page, DWORD timeoutMs = 30000);
+bool WaitForChecked(HWND dialog, int id, bool checked, DWORD timeoutMs = 10000);
+bool WaitForVisible(HWND dialog, int id, bool visible, DWORD timeoutMs = 10000);
+// Polls until `control` has the focus of the thread.
+bool WaitForFocus(DWORD threadId, HWND control, DWORD timeoutMs = 10000);
+// Clicks `id` of the wizard and waits for `page`.
+bool PressForPage(HWND wizard, int id, int page);
+// From page 0 forward to `page` (1 to 3), ticking `answer` on page 1.
+bool WalkForward(HWND wizard, int page, int answer);
+// The lines the wizard's list shows of an agreement text of the payload:
+// those it ends with a carriage return (a line feed after it skipped), at
+// most 500.
+std::vector<std::string> AgreementLines(const char *fileName);
+// Selects the interface language of page 3 by its item data.
+void ChooseLanguage(HWND wizard, int language);
+// Waits for the installer's notice, saves it as <screenshot>.png when named,
+// presses `button` and waits for it to go. Returns its English text (with
+// " (and it stayed)" if it did not go), or "(no notice)".
+std::string AnswerNotice(DWORD processId, int button, const std::string &screenshot = "",
+                         DWORD timeoutMs = 120000);
 
 // ---- memory --------------------------------------------------------------
 // Bytes copied so that they end exactly where a no-access page begins. A

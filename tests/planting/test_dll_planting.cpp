@@ -17,9 +17,6 @@
 #include "resources/ids.h"
 #include "tests/driver/driver.h"
 
-static const char kWizardCaption[] = "Lunkovan Zavav Irazaz Installer";
-static const char kBoxCaption[] = "Tavelorn Install Message";
-static const char kSuccessNotice[] = "Congratulations! Installation Success!";
 static const char kDownloads[] = "C:\\Downloads";
 
 // The planted names (tests/planting.cmake), comma-separated; the test run
@@ -68,9 +65,8 @@ protected:
         if (search == INVALID_HANDLE_VALUE)
             return found;
         do {
-            std::vector<unsigned char> who =
-                ReadWholeFile(std::string(kDownloads) + "\\" + data.cFileName);
-            found.push_back(std::string(data.cFileName) + " (by " + std::string(who.begin(), who.end()) + ")");
+            std::string who = ReadFileText(std::string(kDownloads) + "\\" + data.cFileName);
+            found.push_back(std::string(data.cFileName) + " (by " + who + ")");
         } while (FindNextFileA(search, &data));
         FindClose(search);
         return found;
@@ -78,22 +74,12 @@ protected:
 
     static int Run(const std::string &exe, const std::string &arguments)
     {
-        STARTUPINFOA startup;
-        ZeroMemory(&startup, sizeof startup);
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION info;
-        std::string commandLine = "\"" + exe + "\" " + arguments;
-        if (!CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL, kDownloads,
-                            &startup, &info))
+        Program program;
+        if (!StartProgram(exe, &program, kDownloads, arguments.c_str()))
             return -2;
-        DWORD code = (DWORD)-1;
-        if (WaitForSingleObject(info.hProcess, 120000) == WAIT_OBJECT_0)
-            GetExitCodeProcess(info.hProcess, &code);
-        else
-            TerminateProcess(info.hProcess, 99);
-        CloseHandle(info.hThread);
-        CloseHandle(info.hProcess);
-        return (int)code;
+        int code = WaitForExit(&program, 120000);
+        EndProgram(&program);
+        return code;
     }
 };
 
@@ -131,8 +117,7 @@ TEST_F(DllPlanting, TheInstallerLoadsNoPlantedDll)
 {
     std::string installer = Copy(InstallerPath(), "LunkoSetup.exe");
     Program program;
-    ASSERT_TRUE(StartProgram(installer, &program, kDownloads));
-    HWND wizard = WaitForWindow(kWizardCaption, program.processId);
+    HWND wizard = StartWizard(&program, installer, kDownloads);
     EXPECT_TRUE(wizard != NULL) << "the wizard did not appear";
     if (wizard)
         ClickControl(wizard, IDCANCEL);
@@ -142,44 +127,18 @@ TEST_F(DllPlanting, TheInstallerLoadsNoPlantedDll)
         ADD_FAILURE() << "planted DLL loaded: " << marker;
 }
 
-// Waits until the control that only page `page` shows is visible.
-static bool WaitForPage(HWND wizard, int id)
-{
-    DWORD start = GetTickCount();
-    while (!IsControlVisible(wizard, id) && GetTickCount() - start < 30000)
-        Sleep(50);
-    return IsControlVisible(wizard, id);
-}
-
 // A whole installation from that folder: the four pages, Install, the
 // success notice, and the speech package opened with the shell.
 TEST_F(DllPlanting, TheInstallerLoadsNoPlantedDllThroughAWholeInstallation)
 {
     std::string installer = Copy(InstallerPath(), "LunkoSetup.exe");
     Program program;
-    ASSERT_TRUE(StartProgram(installer, &program, kDownloads));
-    HWND wizard = WaitForWindow(kWizardCaption, program.processId);
+    HWND wizard = StartWizard(&program, installer, kDownloads);
     ASSERT_TRUE(wizard != NULL) << "the wizard did not appear";
-    ClickControl(wizard, IDC_NEXT);
-    ASSERT_TRUE(WaitForPage(wizard, IDC_DISPLAY_QUESTION));
-    ClickControl(wizard, IDC_DISPLAY_OK);
-    Sleep(300);
-    ClickControl(wizard, IDC_NEXT);
-    ASSERT_TRUE(WaitForPage(wizard, IDC_SHOW_ENGLISH));
-    ClickControl(wizard, IDC_NEXT);
-    ASSERT_TRUE(WaitForPage(wizard, IDC_LANGUAGE_COMBO));
+    ASSERT_TRUE(WalkForward(wizard, 3, IDC_DISPLAY_OK));
     ClickControl(wizard, IDC_NEXT);                 // Install
-
-    std::string notices;
-    for (int i = 0; i < 2; i++) {                   // the success notice, the speech question
-        HWND box = WaitForWindow(kBoxCaption, program.processId, 180000);
-        if (!box)
-            break;
-        notices += ControlText(box, IDC_MESSAGE_ENGLISH) + "|";
-        ClickControl(box, IDOK);
-        WaitForWindowGone(kBoxCaption, program.processId, 30000);
-    }
-    EXPECT_EQ(0u, notices.find(kSuccessNotice)) << notices;
+    EXPECT_EQ(kSuccessNotice, AnswerNotice(program.processId, IDOK, "", 180000));
+    EXPECT_EQ(kSpeechQuestion, AnswerNotice(program.processId, IDOK, "", 180000));
     EXPECT_EQ(0, WaitForExit(&program, 60000));
     EndProgram(&program);
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("C:\\Lunko\\LKOEdit.exe")) << "not installed";
