@@ -68,9 +68,26 @@ SIZE MeasureLabelText(HDC dc, const char *text)
     return size;
 }
 
-SIZE DrawLabelText(HDC dc, int x, int y, const char *text, int highlight)
+// Ink in the context's text colour and paper transparent, on any face: the
+// first blit blackens the ink and leaves the paper as it is, the second
+// lights the blackened ink in the text colour. One blit (AND, or OR on a
+// highlight fill) shows the ink only where the face is light, or dark.
+// `highlight` no longer changes how a glyph lands; its callers still tell.
+static void BlitGlyph(HDC dc, int x, int y, HDC sheet, POINT cell, COLORREF ink)
+{
+    SetTextColor(dc, RGB(0, 0, 0));
+    SetBkColor(dc, RGB(255, 255, 255));
+    BitBlt(dc, x, y, kGlyphSize, kGlyphSize, sheet, cell.x, cell.y, SRCAND);
+    SetTextColor(dc, ink);
+    SetBkColor(dc, RGB(0, 0, 0));
+    BitBlt(dc, x, y, kGlyphSize, kGlyphSize, sheet, cell.x, cell.y, SRCPAINT);
+}
+
+// A highlighted item is drawn the same way, its colours set by the caller.
+SIZE DrawLabelText(HDC dc, int x, int y, const char *text, int)
 {
     int oldMode = SetBkMode(dc, TRANSPARENT);
+    COLORREF ink = GetTextColor(dc), paper = GetBkColor(dc);
     int pen = x;
     size_t length = strlen(text);
     for (size_t i = 0; i < length;) {
@@ -81,11 +98,9 @@ SIZE DrawLabelText(HDC dc, int x, int y, const char *text, int highlight)
             POINT cell;
             int sheet;
             LocateGlyph(code, &cell, &sheet);
-            // Ink takes the text colour and paper the background colour; AND
-            // leaves the face under paper unchanged, OR lights ink on a
-            // highlight fill.
-            BitBlt(dc, pen, y, kGlyphSize, kGlyphSize, SheetContexts[sheet], cell.x, cell.y,
-                   highlight ? SRCPAINT : SRCAND);
+            BlitGlyph(dc, pen, y, SheetContexts[sheet], cell, ink);
+            SetTextColor(dc, ink);
+            SetBkColor(dc, paper);
             pen += kGlyphSize;
             i += 2;
         } else {
