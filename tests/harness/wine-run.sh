@@ -29,6 +29,7 @@
 #                        Wine reports high contrast off whatever the colours
 #   FONTCONFIG_FILE      read by Wine as by every fontconfig program: a file
 #                        that lists fewer font folders hides fonts from Wine
+#                        (the prefix copy forgets the template's font files)
 set -u
 
 template=${LUNKO_WINE_TEMPLATE:-/tmp/lunko-wine-template-$(id -u)}
@@ -101,6 +102,13 @@ for pair in ${LUNKO_WINVER:-}; do
     printf '\n[Software\\\\Wine\\\\AppDefaults\\\\%s] 1700000000\n"Version"="%s"\n' \
         "${pair%%=*}" "${pair#*=}" >> "$WINEPREFIX/user.reg"
 done
+
+# The template's registry lists the font files of the default font list by
+# their Unix paths, and Wine loads what it lists whatever fontconfig says:
+# under another list, those entries go and Wine enters the fonts it finds.
+if [ -n "${FONTCONFIG_FILE:-}" ]; then
+    sed -i '/^"[^"]*"="Z:\\\\/d' "$WINEPREFIX/user.reg" "$WINEPREFIX/system.reg"
+fi
 
 # Read once, when the prefix's first program starts; a later section of the
 # same key overrides the values of the one wineboot wrote.
