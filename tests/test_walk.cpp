@@ -30,6 +30,7 @@ static const char kChooserCaption[] = "Choose Destination Directory";
 static const char kFolderNotice[] = "Cannot create folder! Please check folder path.";
 static const char kSuccessNotice[] = "Congratulations! Installation Success!";
 static const char kSpeechQuestion[] = "Now install sound module SAPI5.1 from Microsoft.";
+static const char kNoAnswerNotice[] = "Please select a choice.";
 static const char kFailureNotice[] =
     "Installation failed. Please check your system (quit all Lunko applications) and try again.";
 static const DWORD kReadOnlyHidden = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
@@ -79,6 +80,7 @@ static const struct {
     { kSpeechQuestion, "下面安装微软的语音模块SAPI5.1." },
     { kFolderNotice, "无法建目录。请检查所列目录是否合法（注意：子目录只能在已存在的目录下建）。" },
     { kFailureNotice, "安装失败！请检查一下系统后，再重新安装。谢谢！" },
+    { kNoAnswerNotice, "请您回答提问." },
 };
 
 // The language combo's entries by language value.
@@ -358,6 +360,10 @@ TEST_F(WizardRun, InstallsTheProductFromTheFirstPageToTheLastNotice)
     Next(1);
     Shot("page1");
     ExpectTextsWhole(wizard, 1);
+    // Next without an answer: the notice asks for one, and the page stays.
+    ClickControl(wizard, IDC_NEXT);
+    EXPECT_EQ(kNoAnswerNotice, Answer(IDOK, "no_answer", 30000));
+    EXPECT_EQ(1, Page());
     ClickControl(wizard, plan.answer);
     Sleep(300);
     Next(2);
@@ -539,7 +545,8 @@ TEST_F(WizardRun, RefusesAFolderTextThatNamesNoUsableFolderAndReturnsToTheFirstP
         EXPECT_EQ(kFolderNotice, Answer(IDOK, count++ == 0 ? "folder_notice" : nullptr, 60000));
 
         ASSERT_TRUE(WaitForPage(0));
-        EXPECT_FALSE(IsControlVisible(wizard, IDC_BACK));
+        // The page's controls are shown and hidden one by one.
+        EXPECT_TRUE(WaitUntil([](void *w) { return !IsControlVisible((HWND)w, IDC_BACK); }, wizard, 10000));
         EXPECT_TRUE(IsControlVisible(wizard, IDC_NEXT));
         EXPECT_TRUE(IsControlVisible(wizard, IDCANCEL));
         // The page shows before the focus moves to the folder box.
