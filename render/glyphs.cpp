@@ -70,9 +70,9 @@ SIZE MeasureLabelText(HDC dc, const char *text)
 
 // Ink in the context's text colour and paper transparent, on any face: the
 // first blit blackens the ink and leaves the paper as it is, the second
-// lights the blackened ink in the text colour. One blit (AND, or OR on a
-// highlight fill) shows the ink only where the face is light, or dark.
-// `highlight` no longer changes how a glyph lands; its callers still tell.
+// lights the blackened ink in the text colour. A single blit cannot do both:
+// AND shows ink only where the face is light (a dark face swallows it), OR
+// only where it is dark.
 static void BlitGlyph(HDC dc, int x, int y, HDC sheet, POINT cell, COLORREF ink)
 {
     SetTextColor(dc, RGB(0, 0, 0));
@@ -83,7 +83,8 @@ static void BlitGlyph(HDC dc, int x, int y, HDC sheet, POINT cell, COLORREF ink)
     BitBlt(dc, x, y, kGlyphSize, kGlyphSize, sheet, cell.x, cell.y, SRCPAINT);
 }
 
-// A highlighted item is drawn the same way, its colours set by the caller.
+// A highlighted item needs nothing else: its caller sets the highlight
+// colours, and the glyphs take them like any others.
 SIZE DrawLabelText(HDC dc, int x, int y, const char *text, int)
 {
     int oldMode = SetBkMode(dc, TRANSPARENT);

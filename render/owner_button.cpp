@@ -254,10 +254,10 @@ static void DrawButtonFace(const DRAWITEMSTRUCT *item, int id, ButtonLook look)
     // so starts at the left edge rather than being centred past both: the
     // first Chinese character stays.
     int w = r.right - r.left;
-    int inset = look != kFramedCentred ? 0
-              : w / kFocusInsetPart + 1 > kBevelDepth ? w / kFocusInsetPart + 1 : kBevelDepth;
-    if (id != IDC_DISPLAY_SAMPLE)
-        FitLabelText(dc, label, w - 2 * inset);
+    int inset = look == kFramedCentred ? w / kFocusInsetPart + 1 : 0;
+    if (look == kFramedCentred && inset < kBevelDepth)
+        inset = kBevelDepth;
+    FitLabelText(dc, label, w - 2 * inset);
     SIZE size = MeasureLabelText(dc, label);
     int room = w - size.cx;
     int x = look == kPlainLeft || room < 0 ? r.left : r.left + room / 2;
