@@ -92,11 +92,12 @@ static BOOL OnInitDialog(HWND dialog)
 
     HWND combo = GetDlgItem(dialog, IDC_LANGUAGE_COMBO);
     FillLanguageCombo(combo);
-    // Wine sizes the closed field by the dialog font, not by the item
-    // measure, which leaves too few rows for a glyph. No higher than needed:
-    // where the font is tall the dialog units are too, and the field would
-    // reach into the label below it.
-    SendMessageA(combo, CB_SETITEMHEIGHT, (WPARAM)-1, kComboFieldHeight);
+    // Windows takes the closed field's height from the item measure, Wine
+    // from the dialog font, which leaves too few rows for a glyph. Raised no
+    // higher than a glyph needs: Wine's Chinese systems give small dialog
+    // units, and a field as high as the items reaches into the label below.
+    if (SendMessageA(combo, CB_GETITEMHEIGHT, (WPARAM)-1, 0) < kComboFieldHeight)
+        SendMessageA(combo, CB_SETITEMHEIGHT, (WPARAM)-1, kComboFieldHeight);
 
     SubclassCheckBox(dialog, IDC_DESKTOP_ICON);
     SubclassCheckBox(dialog, IDC_DISPLAY_OK);
