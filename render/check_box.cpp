@@ -80,10 +80,14 @@ void PaintCheckBox(HWND window, HDC dc)
 
     char text[kCheckBoxTextCapacity];
     PickCheckBoxText(window, text);
-    SIZE size = MeasureLabelText(dc, text);
     int x = 2 * box.right - box.left;   // one box width right of the box
     int y = grown.top + 3;
+    FitLabelText(dc, text, grown.right - 2 - x);   // up to the client area's edge
+    SIZE size = MeasureLabelText(dc, text);
+    // A paint context comes with black text, which a dark face would hide.
+    COLORREF oldColour = SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
     DrawLabelText(dc, x, y, text, 0);
+    SetTextColor(dc, oldColour);
 
     if (GetFocus() == window) {
         RECT focus = { x - 1, y - 1, x + size.cx + 3, y + 18 };

@@ -145,9 +145,27 @@ SIZE MeasureLabelText(HDC dc, const char *text)
     return size;
 }
 
-SIZE DrawLabelText(HDC dc, int x, int y, const char *text, int highlight)
+// Ink in the context's text colour and paper transparent, on any face: the
+// first blit blackens the ink and leaves the paper as it is, the second
+// lights the blackened ink in the text colour. A single blit cannot do both:
+// AND shows ink only where the face is light (a dark face swallows it), OR
+// only where it is dark.
+static void BlitGlyph(HDC dc, int x, int y, HDC sheet, POINT cell, COLORREF ink)
+{
+    SetTextColor(dc, RGB(0, 0, 0));
+    SetBkColor(dc, RGB(255, 255, 255));
+    BitBlt(dc, x, y, kGlyphSize, kGlyphSize, sheet, cell.x, cell.y, SRCAND);
+    SetTextColor(dc, ink);
+    SetBkColor(dc, RGB(0, 0, 0));
+    BitBlt(dc, x, y, kGlyphSize, kGlyphSize, sheet, cell.x, cell.y, SRCPAINT);
+}
+
+// A highlighted item needs nothing else: its caller sets the highlight
+// colours, and the glyphs take them like any others.
+SIZE DrawLabelText(HDC dc, int x, int y, const char *text, int)
 {
     int oldMode = SetBkMode(dc, TRANSPARENT);
+    COLORREF ink = GetTextColor(dc), paper = GetBkColor(dc);
     int pen = x;
     size_t length = strlen(text);
     for (size_t i = 0; i < length;) {
@@ -158,11 +176,9 @@ SIZE DrawLabelText(HDC dc, int x, int y, const char *text, int highlight)
             POINT cell;
             int sheet;
             LocateGlyph(code, &cell, &sheet);
-            // Ink takes the text colour and paper the background colour; AND
-            // leaves the face under paper unchanged, OR lights ink on a
-            // highlight fill.
-            BitBlt(dc, pen, y, kGlyphSize, kGlyphSize, SheetContexts[sheet], cell.x, cell.y,
-                   highlight ? SRCPAINT : SRCAND);
+            BlitGlyph(dc, pen, y, SheetContexts[sheet], cell, ink);
+            SetTextColor(dc, ink);
+            SetBkColor(dc, paper);
             pen += kGlyphSize;
             i += 2;
         } else {

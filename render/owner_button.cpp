@@ -11,6 +11,11 @@
 
 enum ButtonLook { kFramedCentred, kPlainCentred, kPlainLeft };
 
+enum {
+    kBevelDepth = 3,            // the bevel and the default command's frame
+    kFocusInsetPart = 10,       // the focus rectangle's side inset: a tenth of the width
+};
+
 struct ButtonLabel {
     int id;
     const char *text;
@@ -59,6 +64,60 @@ void CutLabelText(char *text, size_t limit)
         i += step;
     }
     text[i] = 0;
+}
+
+// The English gives way: the longest run of one-byte characters loses
+// characters from its end, "..." marking the cut, and where even the mark
+// is too wide the run goes altogether. Blanks between that run and Chinese
+// after it stay as the separator. A label whose Chinese alone is too wide
+// is left for its caller to start at the control's left edge.
+void FitLabelText(HDC dc, char *text, int width)
+{
+    size_t length = strlen(text);
+    int excess = MeasureLabelText(dc, text).cx - width;
+    if (excess <= 0)
+        return;
+
+    size_t start = 0, run = 0;
+    for (size_t i = 0; i < length;) {
+        if ((unsigned char)text[i] >= 0x80) {
+            i += text[i + 1] ? 2 : 1;
+            continue;
+        }
+        size_t j = i;
+        while (j < length && (unsigned char)text[j] < 0x80)
+            j++;
+        if (j - i > run) {
+            start = i;
+            run = j - i;
+        }
+        i = j;
+    }
+    while (run && start + run < length && text[start + run - 1] == ' ')
+        run--;
+
+    // Characters leave from the run's end until what they freed pays for the
+    // mark; at least three leave, so the text never grows.
+    static const char kMark[] = "...";
+    int mark = MeasureLabelText(dc, kMark).cx;
+    size_t keep = run;
+    int freed = 0;
+    while (keep && (freed - mark < excess || run - keep < 3)) {
+        keep--;
+        char one[2] = { text[start + keep], 0 };
+        freed += MeasureLabelText(dc, one).cx;
+    }
+    int marked = freed - mark >= excess && run - keep >= 3;
+    if (!marked)
+        keep = 0;
+    while (keep && text[start + keep - 1] == ' ')
+        keep--;
+
+    char *tail = text + start + run;
+    char *cut = text + start + keep;
+    size_t markLength = marked ? sizeof kMark - 1 : 0;
+    memmove(cut + markLength, tail, strlen(tail) + 1);
+    memcpy(cut, kMark, markLength);
 }
 
 static ButtonLook LookOf(int id)
@@ -190,18 +249,32 @@ static void DrawButtonFace(const DRAWITEMSTRUCT *item, int id, ButtonLook look)
     if (look == kFramedCentred)
         DrawBevel(dc, r, pressed, id == DefaultCommand);
 
+    // A framed label must fit inside the focus rectangle, which would
+    // otherwise cross its first and last characters. A label too wide even
+    // so starts at the left edge rather than being centred past both: the
+    // first Chinese character stays.
+    int w = r.right - r.left;
+    int inset = look == kFramedCentred ? w / kFocusInsetPart + 1 : 0;
+    if (look == kFramedCentred && inset < kBevelDepth)
+        inset = kBevelDepth;
+    FitLabelText(dc, label, w - 2 * inset);
     SIZE size = MeasureLabelText(dc, label);
-    int x = look == kPlainLeft ? r.left : r.left + (r.right - r.left - size.cx) / 2;
+    int room = w - size.cx;
+    int x = look == kPlainLeft || room < 0 ? r.left : r.left + room / 2;
     int y = r.top + (r.bottom - r.top - size.cy) / 2;
     if (pressed) {
         x += 2;
         y += 1;
     }
 
+    // The system prepares the context with the window-text colour, which
+    // need not be the one that reads on the button face.
+    COLORREF oldColour = SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
     if (id == IDC_DISPLAY_SAMPLE)
         DrawSampleLine(dc, x, y, label);
     else
         DrawLabelText(dc, x, y, label, 0);
+    SetTextColor(dc, oldColour);
 }
 
 void DrawOwnerButton(const DRAWITEMSTRUCT *item, HWND)
@@ -219,7 +292,7 @@ void DrawOwnerButton(const DRAWITEMSTRUCT *item, HWND)
     // invalidates itself, and the full draw that follows clears the rectangle.
     if (item->itemState & ODS_FOCUS) {
         RECT focus = item->rcItem;
-        int dx = (focus.right - focus.left) / 10;
+        int dx = (focus.right - focus.left) / kFocusInsetPart;
         int dy = (focus.bottom - focus.top) / 8;
         InflateRect(&focus, -dx, -dy);
         DrawFocusRect(item->hDC, &focus);

@@ -61,7 +61,8 @@ static void PrepareComboItem(HDC dc, const RECT &r, int selected)
 static void PrepareListItem(HDC dc, const RECT &r)
 {
     // The list is made without selection, so its items never look selected.
-    SetTextColor(dc, RGB(0, 0, 0));
+    // Fixed black would vanish on a dark window colour.
+    SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
     SetBkColor(dc, GetSysColor(COLOR_WINDOW));
     FillRect(dc, &r, GetSysColorBrush(COLOR_WINDOW));
 }

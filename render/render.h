@@ -31,3 +31,6 @@ void PaintCheckBox(HWND window, HDC dc);
 // Shortens a label text to at most `limit` bytes without splitting a
 // two-byte character.
 void CutLabelText(char *text, size_t limit);
+// Makes a label fit in `width` pixels of the context's font by shortening
+// its English, in place (it never grows); its Chinese is kept whole.
+void FitLabelText(HDC dc, char *text, int width);

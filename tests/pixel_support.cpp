@@ -190,6 +190,31 @@ int GlyphMismatches(const Image &image, int x, int y, unsigned code, uint32_t in
     return wrong;
 }
 
+bool FindsGlyph(const Image &image, unsigned code)
+{
+    CellBits bits;
+    CellOf(code, bits);
+    std::vector<int> ink, paper;                // offsets into the image from the cell's corner
+    for (int j = 0; j < 16; j++)
+        for (int i = 0; i < 16; i++)
+            ((bits[j] >> (15 - i)) & 1 ? ink : paper).push_back(j * image.width + i);
+    if (ink.empty())
+        return true;
+    for (int y = 0; y + 16 <= image.height; y++)
+        for (int x = 0; x + 16 <= image.width; x++) {
+            const uint32_t *corner = &image.pixels[(size_t)y * image.width + x];
+            uint32_t colour = corner[ink[0]];
+            bool whole = true;
+            for (size_t k = 1; k < ink.size() && whole; k++)
+                whole = corner[ink[k]] == colour;
+            for (size_t k = 0; k < paper.size() && whole; k++)
+                whole = corner[paper[k]] != colour;
+            if (whole)
+                return true;
+        }
+    return false;
+}
+
 int PixelsNot(const Image &image, int x, int y, int w, int h, uint32_t colour)
 {
     int other = 0;

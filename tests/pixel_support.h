@@ -78,6 +78,11 @@ int ControlDifferences(HWND dialog, const Image &screen, int id, const char *tex
 // Pixels of the 16 x 16 cell at (x, y) that are not `ink` where the glyph of
 // `code` has ink and `paper` elsewhere.
 int GlyphMismatches(const Image &image, int x, int y, unsigned code, uint32_t ink, uint32_t paper);
+// Whether the glyph of `code` is somewhere in the image whole: a cell whose
+// ink pixels are all one colour and none of whose paper pixels is that
+// colour, so that a glyph cut by an edge or crossed by a line is not found.
+// A glyph without ink is always found.
+bool FindsGlyph(const Image &image, unsigned code);
 // Pixels inside (x, y, w, h) that are not `colour`.
 int PixelsNot(const Image &image, int x, int y, int w, int h, uint32_t colour);
 

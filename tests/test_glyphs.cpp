@@ -212,32 +212,34 @@ TEST_F(LabelText, MeasuresSixteenPerChineseCharacterPlusTheFontsWidths)
     EXPECT_EQ(32, MeasureLabelText(canvas.dc, "\xB0\xA1\xC8").cx);
 }
 
+// Ink in the text colour, the face kept under the paper, whatever the two
+// colours and the background colour the context was given: light faces as
+// the standard colours have them, dark ones as in high contrast, and the
+// highlight fills of a selected item (white text on navy, black on teal).
 TEST_F(LabelText, DrawsGlyphInkInTheTextColourAndLeavesPaperUntouched)
 {
-    Canvas canvas(300, 40, kWhite);
-    SetTextColor(canvas.dc, RGB(200, 0, 0));
-    SIZE drawn = DrawLabelText(canvas.dc, 10, 5, "取消", 0);
-    EXPECT_EQ(32, drawn.cx);
-    EXPECT_EQ(16, drawn.cy);
-    Image image = canvas.Snapshot();
-    EXPECT_EQ(0, GlyphMismatches(image, 10, 5, 0xC8A1, Rgb(RGB(200, 0, 0)), Rgb(kWhite)));
-    EXPECT_EQ(0, GlyphMismatches(image, 26, 5, 0xCFFB, Rgb(RGB(200, 0, 0)), Rgb(kWhite)));
-
-    // On a coloured face, SRCAND keeps the face under the paper.
-    Canvas face(100, 40, RGB(212, 208, 200));
-    DrawLabelText(face.dc, 0, 0, "取", 0);
-    EXPECT_EQ(0, GlyphMismatches(face.Snapshot(), 0, 0, 0xC8A1, 0, Rgb(RGB(212, 208, 200))));
-}
-
-TEST_F(LabelText, HighlightedGlyphsLightTheInkOverTheHighlightFill)
-{
-    Canvas canvas(100, 40, RGB(0, 0, 128));
-    SetTextColor(canvas.dc, kWhite);
-    SetBkColor(canvas.dc, RGB(0, 0, 128));
-    DrawLabelText(canvas.dc, 4, 4, "英文", 1);
-    Image image = canvas.Snapshot();
-    EXPECT_EQ(0, GlyphMismatches(image, 4, 4, 0xD3A2, Rgb(kWhite), Rgb(RGB(0, 0, 128))));
-    EXPECT_EQ(0, GlyphMismatches(image, 20, 4, 0xCEC4, Rgb(kWhite), Rgb(RGB(0, 0, 128))));
+    const struct { COLORREF face, ink, background; int highlight; } cases[] = {
+        { kWhite, RGB(200, 0, 0), kWhite, 0 },
+        { RGB(212, 208, 200), RGB(0, 0, 0), kWhite, 0 },
+        { RGB(0, 0, 0), kWhite, RGB(0, 0, 0), 0 },
+        { RGB(0, 0, 0), RGB(255, 255, 0), RGB(212, 208, 200), 0 },
+        { RGB(0, 0, 128), kWhite, RGB(0, 0, 128), 1 },
+        { RGB(26, 235, 255), RGB(0, 0, 0), RGB(26, 235, 255), 1 },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << "face " << c.face << ", ink " << c.ink);
+        Canvas canvas(300, 40, c.face);
+        SetTextColor(canvas.dc, c.ink);
+        SetBkColor(canvas.dc, c.background);
+        SIZE drawn = DrawLabelText(canvas.dc, 10, 5, "取消", c.highlight);
+        EXPECT_EQ(32, drawn.cx);
+        EXPECT_EQ(16, drawn.cy);
+        Image image = canvas.Snapshot();
+        EXPECT_EQ(0, GlyphMismatches(image, 10, 5, 0xC8A1, Rgb(c.ink), Rgb(c.face)));
+        EXPECT_EQ(0, GlyphMismatches(image, 26, 5, 0xCFFB, Rgb(c.ink), Rgb(c.face)));
+        EXPECT_EQ(c.ink, GetTextColor(canvas.dc)) << "the context's colours are put back";
+        EXPECT_EQ(c.background, GetBkColor(canvas.dc));
+    }
 }
 
 TEST_F(LabelText, DrawsOneByteCharactersOnePixelLowerWithTheContextsFont)

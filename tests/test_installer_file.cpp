@@ -169,8 +169,8 @@ static const std::map<std::string, std::set<std::string>> &AllowedOnTheOldestSys
         { "gdi32.dll", {
             "BitBlt", "CreateBitmap", "CreateCompatibleBitmap", "CreateCompatibleDC",
             "CreateFontA", "CreateFontIndirectA", "CreatePen", "CreateSolidBrush", "DeleteDC",
-            "DeleteObject", "GetDeviceCaps", "GetObjectA", "GetStockObject", "GetTextExtentPointA",
-            "GetTextExtentPoint32A", "GetTextMetricsA", "LineTo", "MoveToEx", "PatBlt",
+            "DeleteObject", "GetBkColor", "GetDeviceCaps", "GetObjectA", "GetStockObject",
+            "GetTextColor", "GetTextExtentPointA", "GetTextExtentPoint32A", "GetTextMetricsA", "LineTo", "MoveToEx", "PatBlt",
             "Rectangle", "RestoreDC", "SaveDC", "SelectObject", "SetBkColor", "SetBkMode",
             "SetTextColor", "TextOutA", "TextOutW" } },
         { "advapi32.dll", {

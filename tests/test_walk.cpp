@@ -19,8 +19,90 @@
 #include "resources/ids.h"
 #include "shell/shell.h"
 #include "tests/driver/driver.h"
+#include "tests/pixel_support.h"
 #include "tests/test_shortcuts_support.h"
 #include "wizard/wizard.h"
+
+// Where an owner-drawn text shows: bit n for wizard page n, then the folder
+// chooser and the notices (where a button shows only in some of them).
+enum { kOnChooser = 4, kOnNotice = 5, kOnPages = 0xF };
+
+// Every owner-drawn text of the wizard, the chooser and the notices, by
+// control: each of its Chinese characters must be on screen whole.
+struct ShownText {
+    unsigned shownOn;
+    int id;
+    const char *text;
+};
+
+static const ShownText kShownTexts[] = {
+    { kOnPages, IDC_PANEL_BRAND, "《Lunko》 Lunko" },
+    { kOnPages, IDC_PANEL_PRODUCT, "伦科万 Zavav Irazaz" },
+    { kOnPages, IDC_PANEL_INSTALLER, "安装程序" },
+    { kOnPages | 1 << kOnChooser | 1 << kOnNotice, IDCANCEL, "取消 Cancel" },
+    { 0x7, IDC_NEXT, "下一步 Next" },
+    { 0x8, IDC_NEXT, "同意/安装 Agree/Install" },
+    { 0xE, IDC_BACK, "退一步 Back" },
+    { 0x1, IDC_FOLDER_LABEL, "安装路径： (Install Path)" },
+    { 0x1, IDC_BROWSE, "改变 Browse ...." },
+    { 0x1, IDC_DESKTOP_ICON, "建立桌面图标？  (Place an icon on Desktop)" },
+    // Wider than its control where the one-byte font is wide.
+    { 0x2, IDC_DISPLAY_QUESTION, "以上中文显示正确吗 (Is the Above Chinese Display OK)?" },
+    { 0x2, IDC_DISPLAY_OK, "正确(OK)" },
+    { 0x2, IDC_DISPLAY_NO, "不正确(NO)" },
+    { 0x8, IDC_LANGUAGE_LABEL, "User Interface Language 用户界面语言" },
+    { 1 << kOnChooser, IDC_CHOOSER_DIRS_LABEL, "路径 (Directories):" },
+    { 1 << kOnChooser, IDC_CHOOSER_DRIVES_LABEL, "磁盘 (Drives):" },
+    { 1 << kOnNotice, IDOK, "确认 OK" },
+    { 1 << kOnNotice, IDYES, "是 Yes" },
+    { 1 << kOnNotice, IDNO, "否 No" },
+};
+
+// The notices the walks meet, by their English text, with the Chinese text
+// drawn above it.
+static const struct {
+    const char *english;
+    const char *chinese;
+} kNoticeTexts[] = {
+    { kSuccessNotice, "祝贺您：安装顺利完成！" },
+    { kSpeechQuestion, "下面安装微软的语音模块SAPI5.1." },
+    { kFolderNotice, "无法建目录。请检查所列目录是否合法（注意：子目录只能在已存在的目录下建）。" },
+    { kFailureNotice, "安装失败！请检查一下系统后，再重新安装。谢谢！" },
+    { kNoAnswerNotice, "请您回答提问." },
+};
+
+// The language combo's entries by language value.
+static const char *const kLanguageEntries[] = {
+    "English 英文", "Chinese(Simplified)  中文简体", "Chinese(Traditional) 中文繁体",
+};
+
+// The Chinese characters of `text` not found whole inside `area` on the
+// screen, as GBK codes, with the text; empty when all are there. Only the
+// characters that start within `reach` pixels of the text's start are
+// looked for, counting each one-byte character as at most 10 pixels wide.
+static std::string MissingGlyphs(const RECT &area, const char *text, int reach = 1 << 20)
+{
+    Image image;
+    if (!CaptureScreen(area, &image))
+        return "(no capture)";
+    std::string missing;
+    int pen = 0;
+    for (const unsigned char *c = (const unsigned char *)text; *c && pen < reach;) {
+        if (*c < 0x80 || !c[1]) {
+            pen += 10;
+            c++;
+            continue;
+        }
+        unsigned code = (unsigned)c[0] << 8 | c[1];
+        char hex[8];
+        snprintf(hex, sizeof hex, "%04X ", code);
+        if (!FindsGlyph(image, code))
+            missing += hex;
+        pen += 16;
+        c += 2;
+    }
+    return missing.empty() ? missing : missing + "of \"" + text + "\"";
+}
 
 class WizardRun : public testing::Test {
 protected:
@@ -58,10 +140,68 @@ protected:
         ChooseLanguage(wizard, language);
     }
 
-    // Waits for the installer's message box, notes its English text, saves
-    // it as a picture and presses `button`.
+    // Each owner-drawn text that `window` shows as `shownOn` (a page, the
+    // chooser or a notice) with its Chinese whole on screen.
+    void ExpectTextsWhole(HWND window, int shownOn)
+    {
+        for (const ShownText &shown : kShownTexts) {
+            if (!(shown.shownOn >> shownOn & 1))
+                continue;
+            if (!IsControlVisible(window, shown.id)) {
+                EXPECT_EQ(kOnNotice, shownOn) << "control " << shown.id << " hidden on " << shownOn;
+                continue;
+            }
+            EXPECT_EQ("", MissingGlyphs(ScreenRectOf(Control(window, shown.id)), shown.text))
+                << "control " << shown.id << " on " << shownOn;
+        }
+    }
+
+    // The language combo's closed field, with the entry it shows.
+    void ExpectComboFieldWhole(const char *state)
+    {
+        HWND combo = Control(wizard, IDC_LANGUAGE_COMBO);
+        LRESULT language = SendMessageA(combo, CB_GETITEMDATA, SendMessageA(combo, CB_GETCURSEL, 0, 0), 0);
+        ASSERT_TRUE(language >= 0 && language < 3) << state;
+        EXPECT_EQ("", MissingGlyphs(ScreenRectOf(combo), kLanguageEntries[language])) << state;
+    }
+    // The combo opened, its three entries, and closed again.
+    void ExpectOpenComboListWhole()
+    {
+        HWND combo = Control(wizard, IDC_LANGUAGE_COMBO);
+        SendMessageA(combo, CB_SHOWDROPDOWN, TRUE, 0);
+        Sleep(500);
+        HWND list = NULL;
+        for (HWND w = NULL; (w = FindWindowExA(NULL, w, "ComboLBox", NULL)) != NULL;) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(w, &owner);
+            if (owner == program.processId && IsWindowVisible(w))
+                list = w;
+        }
+        EXPECT_TRUE(list != NULL) << "the open list";
+        if (list) {
+            Shot("page3_open");
+            for (const char *entry : kLanguageEntries)
+                EXPECT_EQ("", MissingGlyphs(ClientScreenRect(list), entry)) << "open list";
+        }
+        SendMessageA(combo, CB_SHOWDROPDOWN, FALSE, 0);
+        Sleep(300);
+    }
+
+    // Waits for the installer's message box, notes its English text, checks
+    // its Chinese, saves it as a picture and presses `button`.
     std::string Answer(int button, const char *screenshot, DWORD timeoutMs = 120000)
     {
+        HWND box = WaitForWindow(kNoticeCaption, program.processId, timeoutMs);
+        if (box) {
+            std::string english = ControlText(box, IDC_MESSAGE_ENGLISH);
+            Sleep(300);                 // the box paints its labels after it shows
+            for (const auto &notice : kNoticeTexts) {
+                if (english == notice.english) {
+                    EXPECT_EQ("", MissingGlyphs(ScreenRectOf(Control(box, IDC_MESSAGE_CHINESE)), notice.chinese));
+                }
+            }
+            ExpectTextsWhole(box, kOnNotice);
+        }
         return AnswerNotice(program.processId, button, screenshot ? prefix + "_" + screenshot : "",
                             timeoutMs);
     }
@@ -111,6 +251,26 @@ static std::string ShortcutFolder(int kind)
     return path;
 }
 
+static int CALLBACK NoteChineseFont(const LOGFONTA *font, const TEXTMETRICA *, DWORD, LPARAM faces)
+{
+    *(std::string *)faces += std::string(font->lfFaceName) + "; ";
+    return 1;
+}
+
+// The font faces of the system that hold Simplified or Traditional Chinese.
+static std::string ChineseFontFaces()
+{
+    std::string faces;
+    HDC screen = GetDC(NULL);
+    for (BYTE charset : { GB2312_CHARSET, CHINESEBIG5_CHARSET }) {
+        LOGFONTA wanted = {};
+        wanted.lfCharSet = charset;
+        EnumFontFamiliesExA(screen, &wanted, NoteChineseFont, (LPARAM)&faces, 0);
+    }
+    ReleaseDC(NULL, screen);
+    return faces;
+}
+
 TEST_F(WizardRun, InstallsTheProductFromTheFirstPageToTheLastNotice)
 {
     WalkPlan plan = ReadPlan();
@@ -123,12 +283,35 @@ TEST_F(WizardRun, InstallsTheProductFromTheFirstPageToTheLastNotice)
         MakeFolders(ShortcutFolder(CSIDL_DESKTOP));
     }
 
+    // With Wine's font list cut down, only the glyph sheets can show Chinese.
+    if (!TestSetting("FONTCONFIG_FILE").empty()) {
+        EXPECT_EQ("", ChineseFontFaces());
+    }
     Start();
     ASSERT_EQ(folder, ControlText(wizard, IDC_FOLDER_EDIT));
     ASSERT_TRUE(IsChecked(wizard, IDC_DESKTOP_ICON));
+    RECT frame = ScreenRectOf(wizard), client = ClientScreenRect(wizard);
+    printf("The wizard: %ld x %ld with its frame, client area %ld x %ld.\n", frame.right - frame.left,
+           frame.bottom - frame.top, client.right - client.left, client.bottom - client.top);
     Shot("page0");
+    ExpectTextsWhole(wizard, 0);
+    // The chooser's labels, and Cancel leaves the folder as it was.
+    ClickControl(wizard, IDC_BROWSE);
+    HWND chooser = WaitForWindow(kChooserCaption, program.processId, 30000);
+    ASSERT_TRUE(chooser != NULL) << "Browse opens the folder chooser";
+    Sleep(500);
+    SaveScreenshot(chooser, (prefix + "_chooser").c_str());
+    ExpectTextsWhole(chooser, kOnChooser);
+    ClickControl(chooser, IDCANCEL);
+    ASSERT_TRUE(WaitForWindowGone(kChooserCaption, program.processId, 30000));
+    EXPECT_EQ(folder, ControlText(wizard, IDC_FOLDER_EDIT));
     Next(1);
     Shot("page1");
+    ExpectTextsWhole(wizard, 1);
+    // Next without an answer: the notice asks for one, and the page stays.
+    ClickControl(wizard, IDC_NEXT);
+    EXPECT_EQ(kNoAnswerNotice, Answer(IDOK, "no_answer", 30000));
+    EXPECT_EQ(1, Page());
     ClickControl(wizard, plan.answer);
     ASSERT_TRUE(WaitForChecked(wizard, plan.answer, true));
     Next(2);
@@ -141,10 +324,35 @@ TEST_F(WizardRun, InstallsTheProductFromTheFirstPageToTheLastNotice)
     EXPECT_TRUE(WaitForVisible(wizard, IDC_AGREEMENT_ZH, true));
     Sleep(300);                         // the list paints its lines after it shows
     Shot("page2_chinese");
+    ExpectTextsWhole(wizard, 2);
+    // The first lines, as far as they surely fit in the list's width.
+    RECT list = ClientScreenRect(Control(wizard, IDC_AGREEMENT_ZH));
+    std::vector<unsigned char> agreement = ReadWholeFile(PayloadFilePath("agreement_zh.txt"));
+    std::string text(agreement.begin(), agreement.end());
+    for (int line = 0, at = 0; line < 5 && at < (int)text.size(); line++) {
+        size_t end = text.find('\r', at);
+        RECT item = { list.left, list.top + 23 * line, list.right, list.top + 23 * (line + 1) };
+        EXPECT_EQ("", MissingGlyphs(item, text.substr(at, end - at).c_str(), list.right - list.left - 20))
+            << "agreement line " << line;
+        at = (int)(end == std::string::npos ? text.size() : end + 2);
+    }
     ClickControl(wizard, IDC_SHOW_ENGLISH);
     Next(3);
+    HWND combo = Control(wizard, IDC_LANGUAGE_COMBO);
+    RECT field = ScreenRectOf(combo);
+    printf("The language combo: closed %ld pixels high, its field's items %d.\n", field.bottom - field.top,
+           (int)SendMessageA(combo, CB_GETITEMHEIGHT, (WPARAM)-1, 0));
+    ExpectTextsWhole(wizard, 3);
+    ExpectComboFieldWhole("first entry");
     ChooseLanguage(wizard, plan.language);
+    Sleep(300);
     Shot("page3");
+    ExpectComboFieldWhole("chosen entry");
+    FocusControl(wizard, IDC_LANGUAGE_COMBO);
+    Sleep(300);
+    Shot("page3_focused");
+    ExpectComboFieldWhole("focused, highlighted");
+    ExpectOpenComboListWhole();
 
     DWORD pressed = GetTickCount();
     ClickControl(wizard, IDC_NEXT);
@@ -332,7 +540,8 @@ TEST_F(WizardRun, RefusesAFolderTextThatNamesNoUsableFolderAndReturnsToTheFirstP
         EXPECT_EQ(kFolderNotice, Answer(IDOK, count++ == 0 ? "folder_notice" : nullptr, 60000));
 
         ASSERT_TRUE(WaitForPage(0));
-        EXPECT_FALSE(IsControlVisible(wizard, IDC_BACK));
+        // The page's controls are shown and hidden one by one.
+        EXPECT_TRUE(WaitUntil([](void *w) { return !IsControlVisible((HWND)w, IDC_BACK); }, wizard, 10000));
         EXPECT_TRUE(IsControlVisible(wizard, IDC_NEXT));
         EXPECT_TRUE(IsControlVisible(wizard, IDCANCEL));
         // The page shows before the focus moves to the folder box.

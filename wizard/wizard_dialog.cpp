@@ -14,7 +14,11 @@ WNDPROC SavedButtonProc;
 static char windowsFolderPath[MAX_PATH];
 static int agreementTextsLoaded;
 
-enum { kPageControlCapacity = 16 };
+enum {
+    kPageControlCapacity = 16,
+    kListItemHeight = 23,
+    kComboFieldHeight = 20,     // a 16-pixel glyph and 2 pixels above and below
+};
 
 // The controls of each page, shown together; a page whose first id is 0
 // ends the table.
@@ -86,7 +90,14 @@ static BOOL OnInitDialog(HWND dialog)
     ShowWindow(back, SW_HIDE);
     EnableWindow(back, FALSE);
 
-    FillLanguageCombo(GetDlgItem(dialog, IDC_LANGUAGE_COMBO));
+    HWND combo = GetDlgItem(dialog, IDC_LANGUAGE_COMBO);
+    FillLanguageCombo(combo);
+    // Windows takes the closed field's height from the item measure, Wine
+    // from the dialog font, which leaves too few rows for a glyph. Raised no
+    // higher than a glyph needs: Wine's Chinese systems give small dialog
+    // units, and a field as high as the items reaches into the label below.
+    if (SendMessageA(combo, CB_GETITEMHEIGHT, (WPARAM)-1, 0) < kComboFieldHeight)
+        SendMessageA(combo, CB_SETITEMHEIGHT, (WPARAM)-1, kComboFieldHeight);
 
     SubclassCheckBox(dialog, IDC_DESKTOP_ICON);
     SubclassCheckBox(dialog, IDC_DISPLAY_OK);
@@ -107,7 +118,7 @@ static BOOL OnMeasureItem(MEASUREITEMSTRUCT *item)
 {
     if (item->CtlID != IDC_AGREEMENT_ZH && item->CtlID != IDC_LANGUAGE_COMBO)
         return FALSE;
-    item->itemHeight = 23;
+    item->itemHeight = kListItemHeight;
     item->itemWidth = 1024;
     return TRUE;
 }

@@ -23,6 +23,13 @@
 #                        given to LUNKO_USER: read-only and owned by root, as
 #                        another user's files (a trailing / makes a folder);
 #                        missing folders above them are made as the run's user
+#   LUNKO_COLOURS        "high-contrast-black": the system colours of that
+#                        scheme (white text on black faces and windows, black
+#                        text on a teal highlight), written before Wine starts;
+#                        Wine reports high contrast off whatever the colours
+#   FONTCONFIG_FILE      read by Wine as by every fontconfig program: a file
+#                        that lists fewer font folders hides fonts from Wine
+#                        (the prefix copy forgets the template's font files)
 set -u
 
 template=${LUNKO_WINE_TEMPLATE:-/tmp/lunko-wine-template-$(id -u)}
@@ -95,6 +102,38 @@ for pair in ${LUNKO_WINVER:-}; do
     printf '\n[Software\\\\Wine\\\\AppDefaults\\\\%s] 1700000000\n"Version"="%s"\n' \
         "${pair%%=*}" "${pair#*=}" >> "$WINEPREFIX/user.reg"
 done
+
+# The template's registry lists the font files of the default font list by
+# their Unix paths, and Wine loads what it lists whatever fontconfig says:
+# under another list, those entries go and Wine enters the fonts it finds.
+if [ -n "${FONTCONFIG_FILE:-}" ]; then
+    sed -i '/^"[^"]*"="Z:\\\\/d' "$WINEPREFIX/user.reg" "$WINEPREFIX/system.reg"
+fi
+
+# Read once, when the prefix's first program starts; a later section of the
+# same key overrides the values of the one wineboot wrote.
+case "${LUNKO_COLOURS:-}" in
+'') ;;
+high-contrast-black)
+    {
+        printf '\n[Control Panel\\\\Colors] 1700000000\n'
+        for pair in ActiveBorder=0_0_0 ActiveTitle=0_0_0 AppWorkSpace=0_0_0 Background=0_0_0 \
+                ButtonAlternateFace=192_192_192 ButtonDkShadow=255_255_255 ButtonFace=0_0_0 \
+                ButtonHilight=255_255_255 ButtonLight=192_192_192 ButtonShadow=128_128_128 \
+                ButtonText=255_255_255 GradientActiveTitle=0_0_0 GradientInactiveTitle=0_0_0 \
+                GrayText=63_242_63 Hilight=26_235_255 HilightText=0_0_0 HotTrackingColor=255_255_0 \
+                InactiveBorder=0_0_0 InactiveTitle=0_0_0 InactiveTitleText=63_242_63 \
+                InfoText=255_255_255 InfoWindow=0_0_0 Menu=0_0_0 MenuBar=0_0_0 \
+                MenuHilight=26_235_255 MenuText=255_255_255 Scrollbar=0_0_0 TitleText=255_255_255 \
+                Window=0_0_0 WindowFrame=255_255_255 WindowText=255_255_255; do
+            value=${pair#*=}
+            printf '"%s"="%s"\n' "${pair%%=*}" "${value//_/ }"
+        done
+    } >> "$WINEPREFIX/user.reg" ;;
+*)
+    echo "wine-run.sh: unknown LUNKO_COLOURS scheme '$LUNKO_COLOURS'" >&2
+    exit 2 ;;
+esac
 
 locale_env=()
 if [ -n "${LUNKO_LOCALE:-}" ]; then
