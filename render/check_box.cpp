@@ -22,14 +22,20 @@ static const CheckBoxLabel kCheckBoxLabels[] = {
     { IDC_DISPLAY_NO, "不正确(NO)" },
 };
 
+const char *CheckBoxLabelText(int id)
+{
+    for (const CheckBoxLabel &entry : kCheckBoxLabels)
+        if (entry.id == id)
+            return entry.text;
+    return NULL;
+}
+
 static void PickCheckBoxText(HWND window, char *text)
 {
-    int id = GetDlgCtrlID(window);
-    for (const CheckBoxLabel &entry : kCheckBoxLabels) {
-        if (entry.id == id) {
-            lstrcpynA(text, entry.text, kCheckBoxTextCapacity);
-            return;
-        }
+    const char *fixed = CheckBoxLabelText(GetDlgCtrlID(window));
+    if (fixed) {
+        lstrcpynA(text, fixed, kCheckBoxTextCapacity);
+        return;
     }
     text[0] = 0;
     GetWindowTextA(window, text, kCheckBoxTextCapacity);
@@ -91,11 +97,15 @@ void PaintCheckBox(HWND window, HDC dc)
     }
 }
 
+// A Unicode procedure: one installed with SetWindowLongA makes the system
+// hand every text message through the ANSI code page, and a screen reader
+// asking for the box's name would get "?" for each Chinese character on a
+// system whose code page has none.
 static LRESULT PassOn(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (!SavedButtonProc)
-        return DefWindowProcA(window, message, wParam, lParam);
-    return CallWindowProcA(SavedButtonProc, window, message, wParam, lParam);
+        return DefWindowProcW(window, message, wParam, lParam);
+    return CallWindowProcW(SavedButtonProc, window, message, wParam, lParam);
 }
 
 static LRESULT OnPaint(HWND window)

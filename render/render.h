@@ -33,6 +33,20 @@ void DrawOwnerButton(const DRAWITEMSTRUCT *item, HWND dialog);
 void DrawOwnerListItem(int controlId, int isCombo, const DRAWITEMSTRUCT *item, HWND dialog);
 LRESULT CALLBACK CheckBoxSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void PaintCheckBox(HWND window, HDC dc);
+// The fixed label of an owner-drawn button or label, or of a check box, by
+// control id (1001's follows the wizard page); null for ids whose window
+// text is drawn instead.
+const char *ButtonLabelText(int id);
+const char *CheckBoxLabelText(int id);
+// A label text (GBK and ASCII) as UTF-16 in `name` (`capacity` characters,
+// always terminated, cut on a character boundary); with `gbk` 0, for a
+// system that cannot convert GBK (SystemConvertsGbk), its one-byte part
+// alone. Returns the characters written, the terminator not counted.
+int SystemConvertsGbk(void);
+int WidenLabelText(const char *label, int gbk, WCHAR *name, int capacity);
+// Gives `control` the window text that screen readers announce as its name:
+// `label` in real characters, whatever the ANSI code page.
+void NameControlByLabel(HWND control, const char *label);
 // Shortens a label text to at most `limit` bytes without splitting a
 // two-byte character.
 void CutLabelText(char *text, size_t limit);

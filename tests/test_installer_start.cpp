@@ -12,7 +12,7 @@ static std::string ItemBytes(HWND combo, int index)
 {
     std::wstring text = ListItemText(combo, index, true);
     char bytes[512];
-    int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), (int)text.size(), bytes, sizeof bytes,
+    int n = WideCharToMultiByte(936, 0, text.c_str(), (int)text.size(), bytes, sizeof bytes,
                                 NULL, NULL);
     return std::string(bytes, n > 0 ? (size_t)n : 0);
 }

@@ -189,7 +189,7 @@ static std::string ItemBytes(HWND list, int index, bool combo)
 {
     std::wstring text = ListItemText(list, index, combo);
     std::string bytes(text.size() * 2 + 1, '\0');
-    int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), (int)text.size(), &bytes[0],
+    int n = WideCharToMultiByte(936, 0, text.c_str(), (int)text.size(), &bytes[0],
                                 (int)bytes.size(), NULL, NULL);
     bytes.resize(n > 0 ? (size_t)n : 0);
     return bytes;

@@ -14,7 +14,7 @@ WNDPROC SavedButtonProc;
 static char windowsFolderPath[MAX_PATH];
 static int agreementTextsLoaded;
 
-enum { kPageControlCapacity = 16 };
+enum { kPageControlCapacity = 16, kLanguageTextCapacity = 64 };
 
 // The controls of each page, shown together; a page whose first id is 0
 // ends the table.
@@ -51,24 +51,59 @@ static void ReadWindowsFolder(void)
         lstrcpyA(windowsFolderPath + length, "\\");
 }
 
+const char *LanguageChoiceText(UiLanguage value)
+{
+    for (const LanguageChoice &choice : kLanguageChoices)
+        if (choice.value == value)
+            return choice.text;
+    return NULL;
+}
+
 static void FillLanguageCombo(HWND combo)
 {
-    // The current choice goes first and is selected; the rest keep list order.
+    // The current choice goes first and is selected; the rest keep list
+    // order. The entries are kept in UTF-16, as a screen reader reads them;
+    // the drawing finds their bytes by the language in the item data.
+    int gbk = SystemConvertsGbk();
     for (const LanguageChoice &choice : kLanguageChoices) {
+        WCHAR text[kLanguageTextCapacity];
+        WidenLabelText(choice.text, gbk, text, kLanguageTextCapacity);
         int position = choice.value == ChosenLanguage
-            ? (int)SendMessageA(combo, CB_INSERTSTRING, 0, (LPARAM)choice.text)
-            : (int)SendMessageA(combo, CB_ADDSTRING, 0, (LPARAM)choice.text);
+            ? (int)SendMessageW(combo, CB_INSERTSTRING, 0, (LPARAM)text)
+            : (int)SendMessageW(combo, CB_ADDSTRING, 0, (LPARAM)text);
         if (position >= 0)
             SendMessageA(combo, CB_SETITEMDATA, (WPARAM)position, (LPARAM)choice.value);
     }
     SendMessageA(combo, CB_SETCURSEL, 0, 0);
 }
 
+// Unicode on both sides (see CheckBoxSubclassProc), so that the box's name
+// keeps its Chinese characters.
 static void SubclassCheckBox(HWND dialog, int id)
 {
     HWND box = GetDlgItem(dialog, id);
-    if (box)
-        SavedButtonProc = (WNDPROC)SetWindowLongA(box, GWL_WNDPROC, (LONG)CheckBoxSubclassProc);
+    if (!box)
+        return;
+    NameControlByLabel(box, CheckBoxLabelText(id));
+    SavedButtonProc = (WNDPROC)SetWindowLongPtrW(box, GWLP_WNDPROC, (LONG_PTR)CheckBoxSubclassProc);
+}
+
+// The owner-drawn controls whose label is fixed by their id; 1001 is named
+// again with every page, as its label follows the page.
+static const int kLabelledControls[] = {
+    IDC_BACK, IDC_NEXT, IDCANCEL, IDC_BROWSE, IDC_FOLDER_LABEL, IDC_PANEL_BRAND,
+    IDC_PANEL_PRODUCT, IDC_PANEL_INSTALLER, IDC_DISPLAY_QUESTION, IDC_DISPLAY_SAMPLE,
+    IDC_LANGUAGE_LABEL,
+};
+
+static void NameLabelledControls(HWND dialog)
+{
+    for (int id : kLabelledControls)
+        NameControlByLabel(GetDlgItem(dialog, id), ButtonLabelText(id));
+    // Screen readers name an edit box after the static text before it, and
+    // the folder box's visible label is a button: a hidden static before
+    // the box carries the label's text for them.
+    NameControlByLabel(GetDlgItem(dialog, IDC_FOLDER_NAME), ButtonLabelText(IDC_FOLDER_LABEL));
 }
 
 static BOOL OnInitDialog(HWND dialog)
@@ -87,6 +122,7 @@ static BOOL OnInitDialog(HWND dialog)
     EnableWindow(back, FALSE);
 
     FillLanguageCombo(GetDlgItem(dialog, IDC_LANGUAGE_COMBO));
+    NameLabelledControls(dialog);
 
     SubclassCheckBox(dialog, IDC_DESKTOP_ICON);
     SubclassCheckBox(dialog, IDC_DISPLAY_OK);
@@ -163,6 +199,7 @@ void ShowWizardPage(HWND window, int page)
         ShowControl(window, IDC_BACK, page != 0);
         EnableWindow(GetDlgItem(window, IDC_BACK), page != 0);
     }
+    NameControlByLabel(GetDlgItem(window, IDC_NEXT), ButtonLabelText(IDC_NEXT));
     InvalidateRect(window, NULL, TRUE);
     UpdateWindow(window);
 }
