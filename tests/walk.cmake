@@ -1,6 +1,7 @@
 # Whole installations with the real installer, one per Windows mode, each
 # language among them: "answer language speech" says what the user picks.
 lunko_test(test_walk SOURCES test_walk.cpp test_shortcuts_support.cpp test_main.cpp
+  LIBS oleacc oleaut32 uuid
   DEPENDS installer NO_RUN)
 foreach(case
     "win98;zh_CN;ok 1 ok;1;0;0"
@@ -20,3 +21,8 @@ foreach(case
 endforeach()
 # The folder box: what is refused, and an existing folder used as it is.
 lunko_test_run(walk_folders PROGRAM test_walk ARGS --gtest_filter=*UsableFolder*)
+# The whole installation by the keyboard alone, the pointer left where it is.
+lunko_test_run(walk_keyboard PROGRAM test_walk WINVER "LunkoSetup.exe=winxp" LOCALE en_US
+  ENV "LUNKO_WALK=ok 0 cancel" "LUNKO_EXPECT_LANGUAGE=0" "LUNKO_EXPECT_REGISTERED=0"
+      "LUNKO_WALK_VERSION3=0"
+  ARGS --gtest_filter=*KeyboardAlone*)

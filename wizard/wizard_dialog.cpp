@@ -188,12 +188,12 @@ void ShowWizardPage(HWND window, int page)
 
     if (!agreementTextsLoaded && page == 2)
         agreementTextsLoaded = LoadAgreementTexts(window);
-    ShowControl(window, IDC_AGREEMENT_ZH, 0);
-    ShowControl(window, IDC_AGREEMENT_EN, 0);
-    if (page == 2) {
-        int english = IsDlgButtonChecked(window, IDC_SHOW_ENGLISH) == BST_CHECKED;
-        ShowControl(window, english ? IDC_AGREEMENT_EN : IDC_AGREEMENT_ZH, 1);
-    }
+    // The text that stays is never hidden on the way: the box's focus
+    // notifications show the page again when Tab leaves the box for that
+    // text, and hiding the text would take the focus back out of it.
+    int english = IsDlgButtonChecked(window, IDC_SHOW_ENGLISH) == BST_CHECKED;
+    ShowControl(window, IDC_AGREEMENT_ZH, page == 2 && !english);
+    ShowControl(window, IDC_AGREEMENT_EN, page == 2 && english);
 
     if (WizardPage >= 0 && WizardPage < kPageInstalling) {
         ShowControl(window, IDC_BACK, page != 0);
