@@ -97,15 +97,31 @@ void PaintCheckBox(HWND window, HDC dc)
     }
 }
 
-// A Unicode procedure: one installed with SetWindowLongA makes the system
-// hand every text message through the ANSI code page, and a screen reader
-// asking for the box's name would get "?" for each Chinese character on a
-// system whose code page has none.
+// Set when the boxes were subclassed through the Unicode calls: their saved
+// procedure must then be called through them too.
+static const UnicodeWindowCalls *subclassedUnicode;
+
+// A procedure installed with SetWindowLongA makes the system hand every text
+// message through the ANSI code page: a screen reader asking for the box's
+// name would get "?" for each Chinese character on a system whose code page
+// has none. So the subclass is a Unicode one wherever windows are Unicode.
+void InstallCheckBoxProc(HWND box)
+{
+    subclassedUnicode = UnicodeWindows();
+    LONG previous = subclassedUnicode
+                  ? subclassedUnicode->setWindowLong(box, GWL_WNDPROC, (LONG)CheckBoxSubclassProc)
+                  : SetWindowLongA(box, GWL_WNDPROC, (LONG)CheckBoxSubclassProc);
+    SavedButtonProc = (WNDPROC)previous;
+}
+
 static LRESULT PassOn(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (subclassedUnicode)
+        return SavedButtonProc ? subclassedUnicode->callWindowProc(SavedButtonProc, window, message, wParam, lParam)
+                               : subclassedUnicode->defWindowProc(window, message, wParam, lParam);
     if (!SavedButtonProc)
-        return DefWindowProcW(window, message, wParam, lParam);
-    return CallWindowProcW(SavedButtonProc, window, message, wParam, lParam);
+        return DefWindowProcA(window, message, wParam, lParam);
+    return CallWindowProcA(SavedButtonProc, window, message, wParam, lParam);
 }
 
 static LRESULT OnPaint(HWND window)

@@ -566,7 +566,7 @@ TEST_F(CheckBox, SubclassedBoxesStillTickOnAClickAndPaintThemselves)
 {
     HWND box = MakeBox(IDC_DESKTOP_ICON, BS_AUTOCHECKBOX, 26);
     WNDPROC saved = SavedButtonProc;
-    SavedButtonProc = (WNDPROC)SetWindowLongPtrW(box, GWLP_WNDPROC, (LONG_PTR)CheckBoxSubclassProc);
+    SavedButtonProc = (WNDPROC)SetWindowLongA(box, GWL_WNDPROC, (LONG)CheckBoxSubclassProc);
     ASSERT_TRUE(SavedButtonProc != NULL);
     PumpMessages(300);
 
@@ -586,6 +586,6 @@ TEST_F(CheckBox, SubclassedBoxesStillTickOnAClickAndPaintThemselves)
                               kDesktopIconText, GetFocus() == box);
     EXPECT_EQ(0, CountDifferences(screen, expected, 0, 0, 360, 26));
 
-    SetWindowLongPtrW(box, GWLP_WNDPROC, (LONG_PTR)SavedButtonProc);
+    SetWindowLongA(box, GWL_WNDPROC, (LONG)SavedButtonProc);
     SavedButtonProc = saved;
 }

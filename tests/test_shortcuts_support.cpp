@@ -47,12 +47,9 @@ static BOOL CALLBACK FindNoticeBox(HWND window, LPARAM context)
 static SeenNotice ReadNoticeBox(HWND box)
 {
     SeenNotice notice;
-    // Kept in UTF-16 for screen readers: GBK bytes whatever the code page.
-    WCHAR wide[512];
-    char chinese[1024];
-    int n = GetWindowTextW(Control(box, 1013), wide, 512);
-    n = WideCharToMultiByte(936, 0, wide, n, chinese, sizeof chinese, NULL, NULL);
-    notice.chinese.assign(chinese, n > 0 ? (size_t)n : 0);
+    // The bytes the box draws (its window text is what screen readers read).
+    const char *chinese = (const char *)GetWindowLongPtrA(Control(box, 1013), GWLP_USERDATA);
+    notice.chinese = chinese ? chinese : "";
     notice.english = ControlText(box, 1028);
     notice.owner = GetWindow(box, GW_OWNER);
     notice.okOnly = IsControlVisible(box, IDOK) && !IsControlVisible(box, IDCANCEL)

@@ -49,30 +49,19 @@ static char *InflateAgreement(int id, unsigned long *length, int *outOfMemory)
     return text;
 }
 
-// Each line's string is UTF-16, as screen readers read it; one buffer as
-// long as the whole text holds any line widened (a GBK character never
-// takes more than one UTF-16 unit). Without that buffer the lines go in as
-// they are: the drawing takes their bytes from the item data either way.
+// Each line's string is what screen readers read (UTF-16 where windows are
+// Unicode); the drawing takes the line's bytes from its item data.
 static void FillChineseList(HWND list, char *text, unsigned long length)
 {
     static char *lines[kAgreementLineLimit];
     // A showing that failed half way is repeated whole: no line twice.
     SendMessageA(list, LB_RESETCONTENT, 0, 0);
-    WCHAR *wide = (WCHAR *)malloc(((size_t)length + 1) * sizeof(WCHAR));
-    int gbk = SystemConvertsGbk();
     int count = CutAgreementLines(text, length, lines, kAgreementLineLimit);
     for (int i = 0; i < count; i++) {
-        LRESULT index;
-        if (wide) {
-            WidenLabelText(lines[i], gbk, wide, (int)length + 1);
-            index = SendMessageW(list, LB_ADDSTRING, 0, (LPARAM)wide);
-        } else {
-            index = SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)lines[i]);
-        }
+        LRESULT index = SendLabelText(list, LB_ADDSTRING, 0, lines[i]);
         if (index >= 0)
             SendMessageA(list, LB_SETITEMDATA, (WPARAM)index, (LPARAM)lines[i]);
     }
-    free(wide);
 }
 
 int LoadAgreementTexts(HWND dialog)

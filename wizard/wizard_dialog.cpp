@@ -14,7 +14,7 @@ WNDPROC SavedButtonProc;
 static char windowsFolderPath[MAX_PATH];
 static int agreementTextsLoaded;
 
-enum { kPageControlCapacity = 16, kLanguageTextCapacity = 64 };
+enum { kPageControlCapacity = 16 };
 
 // The controls of each page, shown together; a page whose first id is 0
 // ends the table.
@@ -62,30 +62,26 @@ const char *LanguageChoiceText(UiLanguage value)
 static void FillLanguageCombo(HWND combo)
 {
     // The current choice goes first and is selected; the rest keep list
-    // order. The entries are kept in UTF-16, as a screen reader reads them;
-    // the drawing finds their bytes by the language in the item data.
-    int gbk = SystemConvertsGbk();
+    // order. The entries are kept as a screen reader reads them (UTF-16
+    // where windows are Unicode); the drawing finds their bytes by the
+    // language in the item data.
     for (const LanguageChoice &choice : kLanguageChoices) {
-        WCHAR text[kLanguageTextCapacity];
-        WidenLabelText(choice.text, gbk, text, kLanguageTextCapacity);
         int position = choice.value == ChosenLanguage
-            ? (int)SendMessageW(combo, CB_INSERTSTRING, 0, (LPARAM)text)
-            : (int)SendMessageW(combo, CB_ADDSTRING, 0, (LPARAM)text);
+            ? (int)SendLabelText(combo, CB_INSERTSTRING, 0, choice.text)
+            : (int)SendLabelText(combo, CB_ADDSTRING, 0, choice.text);
         if (position >= 0)
             SendMessageA(combo, CB_SETITEMDATA, (WPARAM)position, (LPARAM)choice.value);
     }
     SendMessageA(combo, CB_SETCURSEL, 0, 0);
 }
 
-// Unicode on both sides (see CheckBoxSubclassProc), so that the box's name
-// keeps its Chinese characters.
 static void SubclassCheckBox(HWND dialog, int id)
 {
     HWND box = GetDlgItem(dialog, id);
     if (!box)
         return;
     NameControlByLabel(box, CheckBoxLabelText(id));
-    SavedButtonProc = (WNDPROC)SetWindowLongPtrW(box, GWLP_WNDPROC, (LONG_PTR)CheckBoxSubclassProc);
+    InstallCheckBoxProc(box);
 }
 
 // The owner-drawn controls whose label is fixed by their id; 1001 is named
