@@ -22,14 +22,20 @@ static const CheckBoxLabel kCheckBoxLabels[] = {
     { IDC_DISPLAY_NO, "不正确(NO)" },
 };
 
+const char *CheckBoxLabelText(int id)
+{
+    for (const CheckBoxLabel &entry : kCheckBoxLabels)
+        if (entry.id == id)
+            return entry.text;
+    return NULL;
+}
+
 static void PickCheckBoxText(HWND window, char *text)
 {
-    int id = GetDlgCtrlID(window);
-    for (const CheckBoxLabel &entry : kCheckBoxLabels) {
-        if (entry.id == id) {
-            lstrcpynA(text, entry.text, kCheckBoxTextCapacity);
-            return;
-        }
+    const char *fixed = CheckBoxLabelText(GetDlgCtrlID(window));
+    if (fixed) {
+        lstrcpynA(text, fixed, kCheckBoxTextCapacity);
+        return;
     }
     text[0] = 0;
     GetWindowTextA(window, text, kCheckBoxTextCapacity);
@@ -95,8 +101,28 @@ void PaintCheckBox(HWND window, HDC dc)
     }
 }
 
+// Set when the boxes were subclassed through the Unicode calls: their saved
+// procedure must then be called through them too.
+static const UnicodeWindowCalls *subclassedUnicode;
+
+// A procedure installed with SetWindowLongA makes the system hand every text
+// message through the ANSI code page: a screen reader asking for the box's
+// name would get "?" for each Chinese character on a system whose code page
+// has none. So the subclass is a Unicode one wherever windows are Unicode.
+void InstallCheckBoxProc(HWND box)
+{
+    subclassedUnicode = UnicodeWindows();
+    LONG previous = subclassedUnicode
+                  ? subclassedUnicode->setWindowLong(box, GWL_WNDPROC, (LONG)CheckBoxSubclassProc)
+                  : SetWindowLongA(box, GWL_WNDPROC, (LONG)CheckBoxSubclassProc);
+    SavedButtonProc = (WNDPROC)previous;
+}
+
 static LRESULT PassOn(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (subclassedUnicode)
+        return SavedButtonProc ? subclassedUnicode->callWindowProc(SavedButtonProc, window, message, wParam, lParam)
+                               : subclassedUnicode->defWindowProc(window, message, wParam, lParam);
     if (!SavedButtonProc)
         return DefWindowProcA(window, message, wParam, lParam);
     return CallWindowProcA(SavedButtonProc, window, message, wParam, lParam);

@@ -151,17 +151,22 @@ static void CopyLabel(char *label, const char *text)
     label[length] = 0;
 }
 
+const char *ButtonLabelText(int id)
+{
+    if (id == IDC_NEXT)
+        return WizardPage >= kFirstInstallPage ? kInstallLabel : kNextLabel;
+    for (const ButtonLabel &entry : kButtonLabelTable)
+        if (entry.id == id)
+            return entry.text;
+    return NULL;
+}
+
 static void PickLabel(int id, HWND control, char *label)
 {
-    if (id == IDC_NEXT) {
-        CopyLabel(label, WizardPage >= kFirstInstallPage ? kInstallLabel : kNextLabel);
+    const char *fixed = ButtonLabelText(id);
+    if (fixed) {
+        CopyLabel(label, fixed);
         return;
-    }
-    for (const ButtonLabel &entry : kButtonLabelTable) {
-        if (entry.id == id) {
-            CopyLabel(label, entry.text);
-            return;
-        }
     }
     // A control may carry its label's bytes in its user data: a window text
     // goes through the system code page and back, which garbles GBK text on

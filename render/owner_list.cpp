@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "render/render.h"
+#include "wizard/wizard.h"
 
 enum {
     kItemCapacity = kListItemCapacity,  // an item of at most 259 bytes is shown
@@ -91,10 +92,16 @@ void DrawOwnerListItem(int controlId, int isCombo, const DRAWITEMSTRUCT *item, H
     if (count > 0 && item->itemID < (UINT)count) {
         char text[kItemCapacity];
         InflateRect(&r, -kItemInset, -kItemInset);
-        // A list item may carry its line's own bytes: its string went
-        // through the system code page, which garbles GBK on a Big5 system.
-        const char *carried = isCombo || item->itemData == (ULONG_PTR)LB_ERR
-                            ? NULL : (const char *)item->itemData;
+        // An item's string is kept in UTF-16 for screen readers and would
+        // come back through the system code page, which is not GBK
+        // everywhere; so each item leads to its own bytes: an agreement
+        // line carries them in its item data, a combo entry is the
+        // interface language its item data names.
+        const char *carried = NULL;
+        if (isCombo)
+            carried = LanguageChoiceText((UiLanguage)item->itemData);
+        else if (item->itemData != (ULONG_PTR)LB_ERR)
+            carried = (const char *)item->itemData;
         if (carried) {
             lstrcpynA(text, carried, kItemCapacity);
             CutLabelText(text, kItemCapacity - 1);
@@ -104,5 +111,10 @@ void DrawOwnerListItem(int controlId, int isCombo, const DRAWITEMSTRUCT *item, H
         }
     }
 
+    // The list and the combo have no other sign of the keyboard focus. The
+    // item is drawn whole on every request, focus changes included, so the
+    // inverting rectangle never needs undoing.
+    if (item->itemState & ODS_FOCUS)
+        DrawFocusRect(dc, &item->rcItem);
     RestoreDC(dc, saved);
 }

@@ -41,6 +41,7 @@
 #define IDC_PROGRESS          1026
 #define IDC_LANGUAGE_LABEL    1030
 #define IDC_LANGUAGE_COMBO    1031
+#define IDC_FOLDER_NAME       1032  /* hidden: names the folder box for screen readers */
 #define IDC_PRODUCT_NAME      166
 #define IDC_PRODUCT_ICON      102
 #define IDC_INSTALLER_WORD    169

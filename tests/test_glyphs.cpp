@@ -317,6 +317,17 @@ TEST_F(LabelText, RandomBytesAreMeasuredDrawnAndCutWithinTheTextAndTheSheets)
         int width = DrawExpectedLabel(expected.dc, 2, 2, bytes, 0, 0);
         int differing = CountDifferences(drawn.Snapshot(), expected.Snapshot(), 0, 0, 420, 20);
 
+        // Widened for screen readers within the capacity, terminated; the
+        // one-byte part alone keeps no byte of a two-byte character.
+        WCHAR name[32];
+        int capacity = 1 + (int)(random() % 31);
+        int widened = WidenLabelText(bytes, 1, name, capacity);
+        bool widenedWithin = widened >= 0 && widened < capacity && name[widened] == 0;
+        int english = WidenLabelText(bytes, 0, name, capacity);
+        widenedWithin = widenedWithin && english >= 0 && english < capacity && name[english] == 0;
+        for (int i = 0; i < english; i++)
+            widenedWithin = widenedWithin && name[i] < 0x80;
+
         std::vector<char> original(guarded.bytes, guarded.bytes + text.size() + 1);
         size_t limit = random() % (text.size() + 2);
         CutLabelText(guarded.bytes, limit);
@@ -326,10 +337,12 @@ TEST_F(LabelText, RandomBytesAreMeasuredDrawnAndCutWithinTheTextAndTheSheets)
             walked += (unsigned char)original[walked] >= 0x80 && original[walked + 1] ? 2 : 1;
 
         if (measured.cx != width || size.cx != width || differing || kept > limit || walked != kept
+            || !widenedWithin
             || memcmp(original.data(), guarded.bytes, kept) != 0) {
             ADD_FAILURE() << "text \"" << Printable(text) << "\": measured " << measured.cx << ", drawn "
                           << size.cx << ", expected " << width << ", " << differing
-                          << " pixels differ; cut to " << limit << " kept " << kept;
+                          << " pixels differ; cut to " << limit << " kept " << kept
+                          << (widenedWithin ? "" : "; widened past its capacity");
             failures++;
         }
     }

@@ -50,25 +50,27 @@ struct LabelCase {
     const char *text;
     bool framed;
     bool left;
+    const wchar_t *englishName;         // the name where the system cannot convert GBK
 };
 
 // The Chinese of the first entries is spelt in GBK bytes, so that a source
 // or compiler encoding slip cannot pass.
 static const LabelCase kLabels[] = {
-    { IDOK, "\xC8\xB7\xC8\xCF OK", true, false },
-    { IDCANCEL, "\xC8\xA1\xCF\xFB Cancel", true, false },
-    { IDYES, "\xCA\xC7 Yes", true, false },
-    { IDNO, "\xB7\xF1 No", true, false },
-    { IDC_PANEL_PRODUCT, "\xC2\xD7\xBF\xC6\xCD\xF2 Zavav Irazaz", false, false },
-    { IDC_BACK, "退一步 Back", true, false },
-    { IDC_BROWSE, "改变 Browse ....", true, false },
-    { IDC_FOLDER_LABEL, "安装路径： (Install Path)", false, true },
-    { IDC_CHOOSER_DIRS_LABEL, "路径 (Directories):", false, true },
-    { IDC_PANEL_BRAND, "《Lunko》 Lunko", false, false },
-    { IDC_CHOOSER_DRIVES_LABEL, "磁盘 (Drives):", false, true },
-    { IDC_PANEL_INSTALLER, "安装程序", false, false },
-    { IDC_DISPLAY_QUESTION, "以上中文显示正确吗 (Is the Above Chinese Display OK)?", false, false },
-    { IDC_LANGUAGE_LABEL, "User Interface Language 用户界面语言", false, false },
+    { IDOK, "\xC8\xB7\xC8\xCF OK", true, false, L"OK" },
+    { IDCANCEL, "\xC8\xA1\xCF\xFB Cancel", true, false, L"Cancel" },
+    { IDYES, "\xCA\xC7 Yes", true, false, L"Yes" },
+    { IDNO, "\xB7\xF1 No", true, false, L"No" },
+    { IDC_PANEL_PRODUCT, "\xC2\xD7\xBF\xC6\xCD\xF2 Zavav Irazaz", false, false, L"Zavav Irazaz" },
+    { IDC_BACK, "退一步 Back", true, false, L"Back" },
+    { IDC_BROWSE, "改变 Browse ....", true, false, L"Browse ...." },
+    { IDC_FOLDER_LABEL, "安装路径： (Install Path)", false, true, L"(Install Path)" },
+    { IDC_CHOOSER_DIRS_LABEL, "路径 (Directories):", false, true, L"(Directories):" },
+    { IDC_PANEL_BRAND, "《Lunko》 Lunko", false, false, L"Lunko Lunko" },
+    { IDC_CHOOSER_DRIVES_LABEL, "磁盘 (Drives):", false, true, L"(Drives):" },
+    { IDC_PANEL_INSTALLER, "安装程序", false, false, L"" },
+    { IDC_DISPLAY_QUESTION, "以上中文显示正确吗 (Is the Above Chinese Display OK)?", false, false,
+      L"(Is the Above Chinese Display OK)?" },
+    { IDC_LANGUAGE_LABEL, "User Interface Language 用户界面语言", false, false, L"User Interface Language" },
 };
 
 TEST_F(OwnerButton, DrawsEveryFixedLabelWhereItsLayoutPutsIt)
@@ -85,6 +87,11 @@ TEST_F(OwnerButton, DrawsEveryFixedLabelWhereItsLayoutPutsIt)
             << "label of control " << label.id;
         EXPECT_EQ(label.framed, drawn.At(w - 2, h / 2) != SystemColour(COLOR_BTNFACE))
             << "bevel of control " << label.id;
+        // The name screen readers get comes from the same label.
+        ASSERT_STREQ(label.text, ButtonLabelText(label.id));
+        WCHAR name[128];
+        EXPECT_EQ((int)wcslen(label.englishName), WidenLabelText(label.text, 0, name, 128));
+        EXPECT_STREQ(label.englishName, name) << "name without GBK of control " << label.id;
     }
 }
 
@@ -335,6 +342,7 @@ protected:
                               120, 300, 100, dialog, (HMENU)IDC_LANGUAGE_COMBO, NULL, NULL);
         SendMessageA(combo, CB_ADDSTRING, 0, (LPARAM) "English 英文");
         SendMessageA(combo, CB_ADDSTRING, 0, (LPARAM) "Chinese(Simplified)  中文简体");
+        SendMessageA(combo, CB_SETITEMDATA, 1, 1);     // the interface language, as in the wizard
         SendMessageA(list, LB_ADDSTRING, 0, (LPARAM) "第一条 The first line");
     }
     static void TearDownTestSuite() { DestroyWindow(dialog); }
@@ -349,7 +357,8 @@ protected:
         item.itemAction = ODA_DRAWENTIRE;
         item.itemState = state;
         item.hwndItem = isCombo ? combo : list;
-        item.itemData = isCombo ? 0 : (ULONG_PTR)SendMessageA(list, LB_GETITEMDATA, itemId, 0);
+        item.itemData = (ULONG_PTR)SendMessageA(item.hwndItem, isCombo ? CB_GETITEMDATA : LB_GETITEMDATA,
+                                                itemId, 0);
         item.hDC = canvas.dc;
         SetRect(&item.rcItem, 0, 0, canvas.width, 23);
         DrawOwnerListItem(id, isCombo, &item, dialog);
@@ -380,8 +389,11 @@ TEST_F(OwnerListItem, ShowsASelectedComboItemInTheHighlightColours)
 {
     Image drawn = Drawn(300, IDC_LANGUAGE_COMBO, 1, 1, ODS_SELECTED | ODS_FOCUS);
     COLORREF fill = GetSysColor(COLOR_HIGHLIGHT), text = GetSysColor(COLOR_HIGHLIGHTTEXT);
-    Image expected = ExpectedItem(300, "Chinese(Simplified)  中文简体", fill, text, text);
-    EXPECT_EQ(0, CountDifferences(drawn, expected, 0, 0, 300, 23));
+    Canvas reference(300, 23, fill, GuiFont());
+    DrawExpectedLabel(reference.dc, 2, 2, "Chinese(Simplified)  中文简体", text, text);
+    RECT whole = { 0, 0, 300, 23 };
+    DrawFocusRect(reference.dc, &whole);
+    EXPECT_EQ(0, CountDifferences(drawn, reference.Snapshot(), 0, 0, 300, 23));
     EXPECT_GT(PixelsNot(drawn, 0, 0, 300, 23, Rgb(fill)), 50) << "the text shows";
 }
 

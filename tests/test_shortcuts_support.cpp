@@ -46,7 +46,9 @@ static BOOL CALLBACK FindNoticeBox(HWND window, LPARAM context)
 static SeenNotice ReadNoticeBox(HWND box)
 {
     SeenNotice notice;
-    notice.chinese = ControlText(box, 1013);
+    // The bytes the box draws (its window text is what screen readers read).
+    const char *chinese = (const char *)GetWindowLongPtrA(Control(box, 1013), GWLP_USERDATA);
+    notice.chinese = chinese ? chinese : "";
     notice.english = ControlText(box, 1028);
     notice.owner = GetWindow(box, GW_OWNER);
     notice.okOnly = IsControlVisible(box, IDOK) && !IsControlVisible(box, IDCANCEL)

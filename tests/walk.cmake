@@ -3,6 +3,7 @@
 # The last field is what else the system is like: its standard look, no
 # CJK font in Wine's font list, or the High Contrast Black colours.
 lunko_test(test_walk SOURCES test_walk.cpp test_shortcuts_support.cpp pixel_support.cpp test_main.cpp
+  LIBS oleacc oleaut32 uuid
   DEPENDS installer NO_RUN)
 foreach(case
     "win98;zh_CN;ok 1 ok;1;0;0;standard"
@@ -34,3 +35,8 @@ lunko_test_run(walk_folders PROGRAM test_walk ARGS --gtest_filter=*UsableFolder*
 foreach(locale zh_CN zh_TW)
   lunko_test_run(walk_folders_${locale} PROGRAM test_walk LOCALE ${locale} ARGS --gtest_filter=FolderText.*)
 endforeach()
+# The whole installation by the keyboard alone, the pointer left where it is.
+lunko_test_run(walk_keyboard PROGRAM test_walk WINVER "LunkoSetup.exe=winxp" LOCALE en_US
+  ENV "LUNKO_WALK=ok 0 cancel" "LUNKO_EXPECT_LANGUAGE=0" "LUNKO_EXPECT_REGISTERED=0"
+      "LUNKO_WALK_VERSION3=0"
+  ARGS --gtest_filter=*KeyboardAlone*)

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include "payload/payload.h"
+#include "render/render.h"
 #include "resources/ids.h"
 #include "wizard/wizard.h"
 
@@ -46,6 +47,8 @@ static char *InflateAgreement(int id, unsigned long *length, int *outOfMemory)
     return text;
 }
 
+// Each line's string is what screen readers read (UTF-16 where windows are
+// Unicode); the drawing takes the line's bytes from its item data.
 static void FillChineseList(HWND list, char *text, unsigned long length)
 {
     static char *lines[kAgreementLineLimit];
@@ -53,7 +56,7 @@ static void FillChineseList(HWND list, char *text, unsigned long length)
     SendMessageA(list, LB_RESETCONTENT, 0, 0);
     int count = CutAgreementLines(text, length, lines, kAgreementLineLimit);
     for (int i = 0; i < count; i++) {
-        LRESULT index = SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)lines[i]);
+        LRESULT index = SendLabelText(list, LB_ADDSTRING, 0, lines[i]);
         if (index >= 0)
             SendMessageA(list, LB_SETITEMDATA, (WPARAM)index, (LPARAM)lines[i]);
     }

@@ -56,6 +56,12 @@ UINT_PTR CALLBACK FolderChooserHook(HWND window, UINT message, WPARAM wParam, LP
         // Cancel wears the bilingual label, so it is drawn here.
         HWND cancel = GetDlgItem(window, IDCANCEL);
         SetWindowLongA(cancel, GWL_STYLE, GetWindowLongA(cancel, GWL_STYLE) | kOwnerDrawStyle);
+        // What a screen reader announces is the window text, not the drawing.
+        NameControlByLabel(cancel, ButtonLabelText(IDCANCEL));
+        NameControlByLabel(GetDlgItem(window, IDC_CHOOSER_DIRS_LABEL),
+                           ButtonLabelText(IDC_CHOOSER_DIRS_LABEL));
+        NameControlByLabel(GetDlgItem(window, IDC_CHOOSER_DRIVES_LABEL),
+                           ButtonLabelText(IDC_CHOOSER_DRIVES_LABEL));
         SetFocus(GetDlgItem(window, lst2));
         return TRUE;
     }

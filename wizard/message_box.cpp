@@ -91,10 +91,13 @@ static BOOL OnInitDialog(HWND box, const char *chinese)
     RECT client;
     GetClientRect(box, &client);
     // The drawing takes the bytes themselves: the window text would pass
-    // through the system code page, which is not GBK everywhere.
+    // through the system code page, which is not GBK everywhere. The window
+    // text, widened from GBK, is what screen readers read.
     HWND mainText = GetDlgItem(box, IDC_MESSAGE_CHINESE);
-    SetWindowTextA(mainText, chinese);
     SetWindowLongPtrA(mainText, GWLP_USERDATA, (LONG_PTR)chinese);
+    NameControlByLabel(mainText, chinese);
+    NameControlByLabel(GetDlgItem(box, first), ButtonLabelText(first));
+    NameControlByLabel(GetDlgItem(box, second), ButtonLabelText(second));
     MoveWindow(mainText, client.left, (2 * main.cy) / 3, client.right, 3 * main.cy, TRUE);
 
     HWND englishText = GetDlgItem(box, IDC_MESSAGE_ENGLISH);

@@ -37,6 +37,9 @@ int RouteEnterKey(const MSG *msg);
 
 INT_PTR CALLBACK WizardDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void ShowWizardPage(HWND window, int page);
+// The language combo's text (GBK) for an interface language; null for a
+// value that is none.
+const char *LanguageChoiceText(UiLanguage value);
 
 // The system language for a language id and whether the ANSI code page is
 // multi-byte: Chinese only where the code page can hold Chinese.

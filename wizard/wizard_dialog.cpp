@@ -55,13 +55,24 @@ static void ReadWindowsFolder(void)
         lstrcpyA(windowsFolderPath + length, "\\");
 }
 
+const char *LanguageChoiceText(UiLanguage value)
+{
+    for (const LanguageChoice &choice : kLanguageChoices)
+        if (choice.value == value)
+            return choice.text;
+    return NULL;
+}
+
 static void FillLanguageCombo(HWND combo)
 {
-    // The current choice goes first and is selected; the rest keep list order.
+    // The current choice goes first and is selected; the rest keep list
+    // order. The entries are kept as a screen reader reads them (UTF-16
+    // where windows are Unicode); the drawing finds their bytes by the
+    // language in the item data.
     for (const LanguageChoice &choice : kLanguageChoices) {
         int position = choice.value == ChosenLanguage
-            ? (int)SendMessageA(combo, CB_INSERTSTRING, 0, (LPARAM)choice.text)
-            : (int)SendMessageA(combo, CB_ADDSTRING, 0, (LPARAM)choice.text);
+            ? (int)SendLabelText(combo, CB_INSERTSTRING, 0, choice.text)
+            : (int)SendLabelText(combo, CB_ADDSTRING, 0, choice.text);
         if (position >= 0)
             SendMessageA(combo, CB_SETITEMDATA, (WPARAM)position, (LPARAM)choice.value);
     }
@@ -71,8 +82,28 @@ static void FillLanguageCombo(HWND combo)
 static void SubclassCheckBox(HWND dialog, int id)
 {
     HWND box = GetDlgItem(dialog, id);
-    if (box)
-        SavedButtonProc = (WNDPROC)SetWindowLongA(box, GWL_WNDPROC, (LONG)CheckBoxSubclassProc);
+    if (!box)
+        return;
+    NameControlByLabel(box, CheckBoxLabelText(id));
+    InstallCheckBoxProc(box);
+}
+
+// The owner-drawn controls whose label is fixed by their id; 1001 is named
+// again with every page, as its label follows the page.
+static const int kLabelledControls[] = {
+    IDC_BACK, IDC_NEXT, IDCANCEL, IDC_BROWSE, IDC_FOLDER_LABEL, IDC_PANEL_BRAND,
+    IDC_PANEL_PRODUCT, IDC_PANEL_INSTALLER, IDC_DISPLAY_QUESTION, IDC_DISPLAY_SAMPLE,
+    IDC_LANGUAGE_LABEL,
+};
+
+static void NameLabelledControls(HWND dialog)
+{
+    for (int id : kLabelledControls)
+        NameControlByLabel(GetDlgItem(dialog, id), ButtonLabelText(id));
+    // Screen readers name an edit box after the static text before it, and
+    // the folder box's visible label is a button: a hidden static before
+    // the box carries the label's text for them.
+    NameControlByLabel(GetDlgItem(dialog, IDC_FOLDER_NAME), ButtonLabelText(IDC_FOLDER_LABEL));
 }
 
 static BOOL OnInitDialog(HWND dialog)
@@ -98,6 +129,7 @@ static BOOL OnInitDialog(HWND dialog)
     // units, and a field as high as the items reaches into the label below.
     if (SendMessageA(combo, CB_GETITEMHEIGHT, (WPARAM)-1, 0) < kComboFieldHeight)
         SendMessageA(combo, CB_SETITEMHEIGHT, (WPARAM)-1, kComboFieldHeight);
+    NameLabelledControls(dialog);
 
     SubclassCheckBox(dialog, IDC_DESKTOP_ICON);
     SubclassCheckBox(dialog, IDC_DISPLAY_OK);
@@ -163,17 +195,18 @@ void ShowWizardPage(HWND window, int page)
 
     if (!agreementTextsLoaded && page == 2)
         agreementTextsLoaded = LoadAgreementTexts(window);
-    ShowControl(window, IDC_AGREEMENT_ZH, 0);
-    ShowControl(window, IDC_AGREEMENT_EN, 0);
-    if (page == 2) {
-        int english = IsDlgButtonChecked(window, IDC_SHOW_ENGLISH) == BST_CHECKED;
-        ShowControl(window, english ? IDC_AGREEMENT_EN : IDC_AGREEMENT_ZH, 1);
-    }
+    // The text that stays is never hidden on the way: the box's focus
+    // notifications show the page again when Tab leaves the box for that
+    // text, and hiding the text would take the focus back out of it.
+    int english = IsDlgButtonChecked(window, IDC_SHOW_ENGLISH) == BST_CHECKED;
+    ShowControl(window, IDC_AGREEMENT_ZH, page == 2 && !english);
+    ShowControl(window, IDC_AGREEMENT_EN, page == 2 && english);
 
     if (WizardPage >= 0 && WizardPage < kPageInstalling) {
         ShowControl(window, IDC_BACK, page != 0);
         EnableWindow(GetDlgItem(window, IDC_BACK), page != 0);
     }
+    NameControlByLabel(GetDlgItem(window, IDC_NEXT), ButtonLabelText(IDC_NEXT));
     InvalidateRect(window, NULL, TRUE);
     UpdateWindow(window);
 }

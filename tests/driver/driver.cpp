@@ -294,7 +294,7 @@ std::string ListItemText(HWND control, int index, bool combo)
     std::wstring text((size_t)length + 1, L'\0');
     LRESULT n = SendMessageW(control, textMessage, (WPARAM)index, (LPARAM)&text[0]);
     std::string bytes((size_t)(n > 0 ? n : 0) * 2 + 1, '\0');
-    int written = WideCharToMultiByte(CP_ACP, 0, text.c_str(), n > 0 ? (int)n : 0, &bytes[0],
+    int written = WideCharToMultiByte(936, 0, text.c_str(), n > 0 ? (int)n : 0, &bytes[0],
                                       (int)bytes.size(), NULL, NULL);
     bytes.resize(written > 0 ? (size_t)written : 0);
     return bytes;

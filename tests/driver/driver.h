@@ -65,9 +65,9 @@ bool IsControlVisible(HWND dialog, int id);
 bool IsControlEnabled(HWND dialog, int id);
 std::string ControlText(HWND dialog, int id);
 std::string WindowText(HWND window);
-// A list or combo item in the bytes of the ANSI code page. It is read in
-// UTF-16: Wine's 8-bit cross-process LB_GETTEXT returns only the first
-// character.
+// A list or combo item in GBK bytes, whatever the system's code page: the
+// installer keeps its entries in UTF-16 made from GBK. It is read in UTF-16
+// too: Wine's 8-bit cross-process LB_GETTEXT returns only the first character.
 std::string ListItemText(HWND control, int index, bool combo);
 RECT ScreenRectOf(HWND window);                  // window rectangle
 RECT ClientScreenRect(HWND window);              // client area in screen coordinates
