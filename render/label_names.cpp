@@ -85,26 +85,9 @@ const UnicodeWindowCalls *UnicodeWindows(void)
     return NtPlatform && complete ? &calls : NULL;
 }
 
-// Two code-page queries that the list of functions every supported system
-// is known to export lacks; looked up like the Unicode calls.
-static FARPROC KernelFunction(const char *name)
-{
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    return kernel ? GetProcAddress(kernel, name) : NULL;
-}
-
 int SystemConvertsGbk(void)
 {
-    typedef BOOL(WINAPI * IsValidCodePageFunction)(UINT);
-    IsValidCodePageFunction isValid = (IsValidCodePageFunction)(void *)KernelFunction("IsValidCodePage");
-    return isValid && isValid(kGbkCodePage);
-}
-
-static int AnsiCodePageIsGbk(void)
-{
-    typedef UINT(WINAPI * GetAcpFunction)(void);
-    GetAcpFunction getAcp = (GetAcpFunction)(void *)KernelFunction("GetACP");
-    return getAcp && getAcp() == kGbkCodePage;
+    return IsValidCodePage(kGbkCodePage);
 }
 
 int WidenLabelText(const char *label, int gbk, WCHAR *name, int capacity)
@@ -131,7 +114,7 @@ int WidenLabelText(const char *label, int gbk, WCHAR *name, int capacity)
 // Null when the label serves as it is.
 static char *AnsiLabelText(const char *label)
 {
-    if (AnsiCodePageIsGbk())
+    if (GetACP() == kGbkCodePage)
         return NULL;
     int capacity = lstrlenA(label) + 1;
     char *text = (char *)malloc((size_t)capacity);
