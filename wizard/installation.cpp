@@ -12,6 +12,7 @@
 
 #include "payload/payload.h"
 #include "resources/ids.h"
+#include "shell/shell.h"
 #include "shell/system_libraries.h"
 #include "wizard/wizard.h"
 
@@ -94,7 +95,7 @@ int IsUsableFolderText(const char *path)
 static void ShowFolderNotice(void)
 {
     char english[128];
-    snprintf(english, sizeof english, kFolderNoticeFormat, kFolderNoticeWhat);
+    FormatText(english, sizeof english, kFolderNoticeFormat, kFolderNoticeWhat);
     BilingualMessageBox(kFolderNoticeChinese, english, 0, WizardWindow);
 }
 
@@ -121,7 +122,7 @@ static int PrepareInstallFolder(HWND dialog)
     // "E:" alone is the current folder of drive E to the system, but the
     // root to the user who chose it; the files are joined as "E:\name".
     char folder[MAX_PATH + 1];
-    snprintf(folder, sizeof folder, "%s%s", InstallFolderPath,
+    FormatText(folder, sizeof folder, "%s%s", InstallFolderPath,
              InstallFolderPath[2] == 0 && InstallFolderPath[1] == ':' ? "\\" : "");
     if (SetCurrentDirectoryA(folder))
         return !IsReparsePoint(folder);
@@ -129,7 +130,7 @@ static int PrepareInstallFolder(HWND dialog)
         return 0;
     char doc[MAX_PATH + 4];
     size_t length = strlen(folder);
-    snprintf(doc, sizeof doc, "%s%sdoc", folder, length && folder[length - 1] == '\\' ? "" : "\\");
+    FormatText(doc, sizeof doc, "%s%sdoc", folder, length && folder[length - 1] == '\\' ? "" : "\\");
     if (strlen(doc) < MAX_PATH)
         CreateDirectoryA(doc, NULL);
     return 1;
@@ -160,7 +161,7 @@ static int MakeSpeechFolder(char *folder)
         return 0;
     DWORD seed = GetTickCount() ^ GetCurrentProcessId();
     for (int i = 0; i < kSpeechFolderAttempts; i++) {
-        int n = snprintf(folder, MAX_PATH, "%sLunkoSpeech%lu", temp, (unsigned long)(seed + i) % 100000);
+        int n = FormatText(folder, MAX_PATH, "%sLunkoSpeech%lu", temp, (unsigned long)(seed + i) % 100000);
         if (n < 0 || n >= MAX_PATH)
             return 0;
         if (CreateDirectoryA(folder, NULL))
@@ -183,7 +184,7 @@ static void OfferSpeechComponent(void)
     char folder[MAX_PATH];
     char path[MAX_PATH];
     if (MakeSpeechFolder(folder)) {
-        int n = snprintf(path, sizeof path, "%s\\%s", folder, kSpeechPackageName);
+        int n = FormatText(path, sizeof path, "%s\\%s", folder, kSpeechPackageName);
         PayloadEntry entry = { IDR_SPEECH_PACKAGE, kSpeechPackageName, buffer, kSpeechCapacity, 0, 0,
                                path };
         // Opened only when this run wrote it whole.
