@@ -150,19 +150,11 @@ static int BuildHuffman(Huffman *h, const unsigned char *lengths, int n, int may
     return 1;
 }
 
-// The next symbol, or -1 for bits that are no code.
-static inline int DecodeSymbol(Inflater *s, const Huffman *h)
+// A code longer than the fast table's, or -1 for bits that are no code:
+// the first code of each length, one bit more at a time. Rare, so kept
+// out of line.
+static __attribute__((noinline)) int DecodeLongCode(Inflater *s, const Huffman *h)
 {
-    if (s->count < kMaxCodeLength)
-        Refill(s);
-    unsigned entry = h->fast[s->bits & (kFastSize - 1)];
-    if (entry) {
-        int length = entry & 15;
-        s->bits >>= length;
-        s->count -= length;
-        return (int)(entry >> 4);
-    }
-    // First code of each length, one bit more at a time.
     int code = 0, first = 0, index = 0;
     uint32_t bits = s->bits;
     for (int length = 1; length <= kMaxCodeLength; length++) {
@@ -181,7 +173,23 @@ static inline int DecodeSymbol(Inflater *s, const Huffman *h)
     return -1;
 }
 
-static int InflateStored(Inflater *s)
+// The next symbol, or -1 for bits that are no code.
+static inline int DecodeSymbol(Inflater *s, const Huffman *h)
+{
+    if (s->count < kMaxCodeLength)
+        Refill(s);
+    unsigned entry = h->fast[s->bits & (kFastSize - 1)];
+    if (!entry)
+        return DecodeLongCode(s, h);
+    int length = entry & 15;
+    s->bits >>= length;
+    s->count -= length;
+    return (int)(entry >> 4);
+}
+
+// Block headers and stored blocks are short work beside the codes; out of
+// line they do not grow the one loop that matters.
+static __attribute__((noinline)) int InflateStored(Inflater *s)
 {
     // The length fields start at the next byte; whole bytes still in the
     // bit buffer are read from there.
@@ -244,7 +252,7 @@ static int InflateCodes(Inflater *s, const Huffman *literals, const Huffman *dis
     }
 }
 
-static int InflateFixed(Inflater *s, Huffman *literals, Huffman *distances)
+static __attribute__((noinline)) int InflateFixed(Inflater *s, Huffman *literals, Huffman *distances)
 {
     unsigned char lengths[kLiteralLengthSymbols];
     memset(lengths, 8, 144);
@@ -257,7 +265,7 @@ static int InflateFixed(Inflater *s, Huffman *literals, Huffman *distances)
     return InflateCodes(s, literals, distances);
 }
 
-static int InflateDynamic(Inflater *s, Huffman *literals, Huffman *distances)
+static __attribute__((noinline)) int InflateDynamic(Inflater *s, Huffman *literals, Huffman *distances)
 {
     unsigned char lengths[286 + 30];
     int literalCount = (int)TakeBits(s, 5) + 257;
