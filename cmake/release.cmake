@@ -44,6 +44,88 @@ option(LUNKO_PAGE_ALIGNED_IMAGE
   "Align the installer's sections in its file to whole pages, so that Wine maps the image instead of reading it into private memory"
   ON)
 
+# The linker's own script with three small sections folded into others.
+# With page-aligned sections every section costs at least a page of the
+# file: the C runtime's start-up tables (.CRT, 48 bytes), the thread-local
+# template (.tls, 8 bytes) and the unwind tables (.eh_frame, never used: no
+# exceptions) took 12 KiB. .tls goes first in .data, so that offsets
+# relative to its section stay offsets from the template's start. Made
+# from `ld --verbose` of the toolchain in use; when its script does not
+# have the expected statements the link keeps the default.
+function(_lunko_cut_statement script_var head body_var)
+  set(script "${${script_var}}")
+  set(${body_var} "" PARENT_SCOPE)
+  string(FIND "${script}" "${head}" at)
+  if(at EQUAL -1)
+    return()
+  endif()
+  string(SUBSTRING "${script}" ${at} -1 rest)
+  string(FIND "${rest}" "{" open)
+  string(FIND "${rest}" "}" close)
+  math(EXPR body_start "${open} + 1")
+  math(EXPR body_length "${close} - ${body_start}")
+  string(SUBSTRING "${rest}" ${body_start} ${body_length} body)
+  math(EXPR after_at "${at} + ${close} + 1")
+  string(SUBSTRING "${script}" 0 ${at} before)
+  string(SUBSTRING "${script}" ${after_at} -1 after)
+  set(${script_var} "${before}${after}" PARENT_SCOPE)
+  set(${body_var} "${body}" PARENT_SCOPE)
+endfunction()
+
+# Puts `text` into the statement that starts with `head`: just after its
+# opening brace (FIRST) or just before its closing one (LAST).
+function(_lunko_put_into script_var head where text)
+  set(script "${${script_var}}")
+  string(FIND "${script}" "${head}" at)
+  string(SUBSTRING "${script}" ${at} -1 rest)
+  if(where STREQUAL "FIRST")
+    string(FIND "${rest}" "{" brace)
+    math(EXPR brace "${brace} + 1")
+  else()
+    string(FIND "${rest}" "}" brace)
+  endif()
+  math(EXPR split "${at} + ${brace}")
+  string(SUBSTRING "${script}" 0 ${split} before)
+  string(SUBSTRING "${script}" ${split} -1 after)
+  set(${script_var} "${before}${text}${after}" PARENT_SCOPE)
+endfunction()
+
+function(_lunko_fold_sections out)
+  set(${out} "" PARENT_SCOPE)
+  execute_process(COMMAND "${CMAKE_LINKER}" --verbose OUTPUT_VARIABLE verbose RESULT_VARIABLE failed)
+  string(FIND "${verbose}" "==================================================" first)
+  string(FIND "${verbose}" "==================================================" last REVERSE)
+  if(failed OR first EQUAL -1 OR first EQUAL last)
+    message(WARNING "No linker script from ${CMAKE_LINKER} --verbose: the installer keeps every section")
+    return()
+  endif()
+  math(EXPR start "${first} + 50")
+  math(EXPR length "${last} - ${start}")
+  string(SUBSTRING "${verbose}" ${start} ${length} script)
+  set(data_head ".data BLOCK(__section_alignment__) :")
+  set(rdata_head ".rdata BLOCK(__section_alignment__) :")
+  string(FIND "${script}" "${data_head}" data_at)
+  string(FIND "${script}" "${rdata_head}" rdata_at)
+  _lunko_cut_statement(script ".CRT BLOCK(__section_alignment__) :" crt)
+  _lunko_cut_statement(script ".tls BLOCK(__section_alignment__) :" tls)
+  _lunko_cut_statement(script ".eh_frame BLOCK(__section_alignment__) :" eh_frame)
+  if(NOT crt OR NOT tls OR NOT eh_frame OR data_at EQUAL -1 OR rdata_at EQUAL -1)
+    message(WARNING "The linker script of ${CMAKE_LINKER} is not the expected one: the installer keeps every section")
+    return()
+  endif()
+  # In place, so that the symbols set after .rdata (the end of the runtime
+  # pseudo-relocation list) still follow its end.
+  _lunko_put_into(script "${data_head}" FIRST "${tls}")
+  # Start-up tables the script does not name (the dynamic thread-local
+  # initialisers, .CRT$XD*) were the .CRT section's orphans, put at its end.
+  _lunko_put_into(script "${data_head}" LAST "${crt}  KEEP (*(SORT(.CRT$*)))\n  ")
+  _lunko_put_into(script "${rdata_head}" FIRST "${eh_frame}")
+  set(file "${_lunko_release_dir}/installer.ld")
+  file(WRITE "${file}" "${script}")
+  set(${out} "${file}" PARENT_SCOPE)
+endfunction()
+_lunko_fold_sections(LUNKO_LINKER_SCRIPT)
+
 function(lunko_release_image target)
   set_property(SOURCE "${CMAKE_SOURCE_DIR}/resources/installer.rc" APPEND PROPERTY
     OBJECT_DEPENDS "${_lunko_release_dir}/installer.manifest;${_lunko_release_dir}/lunko_version.h")
@@ -56,6 +138,10 @@ function(lunko_release_image target)
     -Wl,--major-os-version,4 -Wl,--minor-os-version,0)
   if(LUNKO_PAGE_ALIGNED_IMAGE)
     target_link_options(${target} PRIVATE -Wl,--file-alignment,4096)
+  endif()
+  if(LUNKO_LINKER_SCRIPT)
+    target_link_options(${target} PRIVATE "-Wl,-T,${LUNKO_LINKER_SCRIPT}")
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${LUNKO_LINKER_SCRIPT}")
   endif()
 endfunction()
 

@@ -37,6 +37,7 @@
 #include <string.h>
 
 #include "payload/payload.h"
+#include "shell/shell.h"
 #include "wizard/wizard.h"
 
 static const char kSectionHeader[] = "[Config]";
@@ -153,8 +154,15 @@ static int ReplaceLine(FILE *file, long lineStart, long *position, char *line, c
     *position += newLength - oldLength;
     if (fseek(file, *position, SEEK_SET) != 0)
         return 0;
-    snprintf(line, kLineBufferSize, "%s%s", text, hasLineEnd ? "\n" : "");
+    FormatText(line, kLineBufferSize, "%s%s", text, hasLineEnd ? "\n" : "");
     return 1;
+}
+
+static void WriteBetween(FILE *file, const char *before, const char *text, const char *after)
+{
+    fputs(before, file);
+    fputs(text, file);
+    fputs(after, file);
 }
 
 static void UpdateSettings(FILE *file, const char *fontText, const char *languageText)
@@ -194,11 +202,11 @@ static void UpdateSettings(FILE *file, const char *fontText, const char *languag
     if (fseek(file, 0, SEEK_END) != 0)
         return;
     if (!sectionSeen)
-        fprintf(file, "\r\n\r\n%s\r\n\r\n", kSectionHeader);
+        WriteBetween(file, "\r\n\r\n", kSectionHeader, "\r\n\r\n");
     if (!fontWritten)
-        fprintf(file, "\r\n%s\r\n", fontText);
+        WriteBetween(file, "\r\n", fontText, "\r\n");
     if (!languageWritten)
-        fprintf(file, "\r\n%s\r\n", languageText);
+        WriteBetween(file, "\r\n", languageText, "\r\n");
 }
 
 int UpdateConfigFile(void)
@@ -208,11 +216,11 @@ int UpdateConfigFile(void)
     char languageText[32];
 
     // A path that does not fit names no file of this installation.
-    int length = snprintf(path, sizeof path, "%s\\vevedaro.ini", InstallFolderPath);
+    int length = FormatText(path, sizeof path, "%s\\vevedaro.ini", InstallFolderPath);
     if (length < 0 || length >= (int)sizeof path)
         return 1;
-    snprintf(fontText, sizeof fontText, "%s%c", kFontKey, ChineseDisplayAnswer == 0 ? '1' : '0');
-    snprintf(languageText, sizeof languageText, "%s%d", kLanguageKey, ChosenLanguage);
+    FormatText(fontText, sizeof fontText, "%s%c", kFontKey, ChineseDisplayAnswer == 0 ? '1' : '0');
+    FormatText(languageText, sizeof languageText, "%s%d", kLanguageKey, ChosenLanguage);
 
     // The file was extracted read-only and hidden; opening it for update
     // would fail.

@@ -13,8 +13,6 @@
 #include <stdio.h>
 #include <string.h>
 
-#include <zlib.h>
-
 #include "payload/payload.h"
 #include "shell/shell.h"
 #include "wizard/wizard.h"
@@ -27,16 +25,11 @@ int InflatePayloadResource(int id, void *buffer, unsigned long capacity, unsigne
     // size of 0, which the inflater rejects like any broken stream.
     HRSRC found = FindResourceA(ModuleInstance, MAKEINTRESOURCEA(id & 0xFFFF), "TEXT");
     HGLOBAL loaded = found ? LoadResource(ModuleInstance, found) : NULL;
-    const Bytef *data = loaded ? (const Bytef *)LockResource(loaded) : NULL;
-    uLong size = found ? SizeofResource(ModuleInstance, found) : 0;
+    const void *data = loaded ? LockResource(loaded) : NULL;
+    unsigned long size = found ? SizeofResource(ModuleInstance, found) : 0;
     if (!data)
         size = 0;
-
-    uLongf inflated = capacity;
-    if (uncompress((Bytef *)buffer, &inflated, data, size) != Z_OK)
-        return 0;
-    *length = inflated;
-    return 1;
+    return InflateZlibStream(buffer, capacity, length, data, size);
 }
 
 int ExtractPayload(PayloadEntry entry)
@@ -54,7 +47,7 @@ static int ComposeTargetPath(char *path, const char *fileName, const char *expli
 {
     if (!explicitPath)
         return JoinPath(path, InstallFolderPath, fileName, "");
-    int written = snprintf(path, MAX_PATH, "%s", explicitPath);
+    int written = FormatText(path, MAX_PATH, "%s", explicitPath);
     return written >= 0 && written < MAX_PATH;
 }
 

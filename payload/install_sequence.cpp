@@ -94,7 +94,7 @@ static void DeleteDictionaryVariants(void)
     for (int count = 0; count < 16; count++) {
         char suffix[8] = "";
         if (count)
-            snprintf(suffix, sizeof suffix, "%1d%1d%1d%1d", (count >> 3) & 1, (count >> 2) & 1,
+            FormatText(suffix, sizeof suffix, "%1d%1d%1d%1d", (count >> 3) & 1, (count >> 2) & 1,
                      (count >> 1) & 1, count & 1);
         for (const char *dictionary : kDictionaries) {
             char path[MAX_PATH];

@@ -14,6 +14,8 @@
 
 #include "shell/pooled_string.h"
 
+#include "shell/shell.h"
+
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -405,6 +407,40 @@ static void MakeSprintfDirective(char *out, const char *directive, char letter)
     *out = 0;
 }
 
+static int IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// msvcrt writes at least three exponent digits ("1.5e+000"); C asks for
+// as few as needed, at least two, which is what the formatter gives. The
+// surplus leading zero is taken out, and a field width that was met with
+// the longer text gets its character back where the padding stands: at the
+// end when left-justified, after the sign with the "0" flag, else in front.
+static int TrimExponent(char *text, int length, const char *directive)
+{
+    char *e = strpbrk(text, "eE");
+    if (!e || (e[1] != '+' && e[1] != '-') || e[2] != '0' || !IsDigit(e[3]) || !IsDigit(e[4])
+        || IsDigit(e[5]))
+        return length;
+    memmove(e + 2, e + 3, strlen(e + 3) + 1);
+    length--;
+
+    const char *c = directive + 1;
+    int left = 0, zero = 0;
+    for (; *c && strchr("-+ 0#", *c); c++) {
+        left |= *c == '-';
+        zero |= *c == '0';
+    }
+    if (length >= atoi(c))
+        return length;
+    int hasSign = text[0] == '+' || text[0] == '-' || text[0] == ' ';
+    char *pad = left ? text + length : zero && hasSign ? text + 1 : text;
+    memmove(pad + 1, pad, strlen(pad) + 1);
+    *pad = left ? ' ' : zero ? '0' : ' ';
+    return length + 1;
+}
+
 // One conversion, read after the "%" at `percent`. Returns 1 to go on, with
 // *rest after the conversion; 0 to stop, with *rest at the text that is then
 // appended literally:
@@ -463,19 +499,21 @@ static int ConvertOne(PooledString *out, const char *percent, const char **rest,
         int written;
         MakeSprintfDirective(sprintfDirective, directive, letter);
         if (letter == 'p')
-            written = snprintf(result, sizeof result, sprintfDirective, va_arg(*arguments, void *));
+            written = FormatText(result, sizeof result, sprintfDirective, va_arg(*arguments, void *));
         else
-            written = snprintf(result, sizeof result, sprintfDirective, va_arg(*arguments, int));
+            written = FormatText(result, sizeof result, sprintfDirective, va_arg(*arguments, int));
         if (written < 0 || written >= (int)sizeof result) {
             *rest = percent;
             return 0;
         }
         out->Append(result);
     } else if (strchr("eEfgG", letter)) {
-        char result[kFloatSize];
+        char result[kFloatSize + 1];    // room for the exponent digit taken out
         MakeSprintfDirective(sprintfDirective, directive, letter);
-        int written = snprintf(result, sizeof result, sprintfDirective, va_arg(*arguments, double));
-        if (written < 0 || written >= (int)sizeof result) {
+        int written = FormatText(result, sizeof result, sprintfDirective, va_arg(*arguments, double));
+        if (written < (int)sizeof result)
+            written = TrimExponent(result, written, sprintfDirective);
+        if (written < 0 || written >= kFloatSize) {
             *rest = percent;
             return 0;
         }

@@ -85,7 +85,7 @@ static void ProgramShortPath(char *shortPath, const char *programName)
 {
     char longPath[MAX_PATH];
     int folderLength = (int)strnlen(InstallFolderPath, MAX_PATH);
-    int length = snprintf(longPath, sizeof longPath, "%.*s\\%s", folderLength, InstallFolderPath, programName);
+    int length = FormatText(longPath, sizeof longPath, "%.*s\\%s", folderLength, InstallFolderPath, programName);
     shortPath[0] = 0;
     if (length > 0 && length < (int)sizeof longPath) {
         DWORD written = GetShortPathNameA(longPath, shortPath, MAX_PATH);

@@ -1,7 +1,17 @@
 // Shell integration: special folders, shortcuts and registry entries.
 #pragma once
 
+#include <stdarg.h>
+#include <stddef.h>
+
 #include <windows.h>
+
+// snprintf into out, through msvcrt: always terminated; a text that does
+// not fit is cut and the result is then `size`, so that "n >= size" still
+// tells a cut path from a whole one. No floating-point conversions in the
+// program's own formats.
+int FormatText(char *out, size_t size, const char *format, ...) __attribute__((format(ms_printf, 3, 4)));
+int FormatTextV(char *out, size_t size, const char *format, va_list arguments);
 
 // A shortcut to make: display name (file name of the link and its
 // description) and target file name relative to the installation folder.

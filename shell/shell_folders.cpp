@@ -60,8 +60,8 @@ int GetLegacyShellFolderPath(char *path, int folderKind)
                        : folderKind == CSIDL_DESKTOP ? "Desktop"
                        : "";
     int length = NtPlatform
-        ? snprintf(composed, sizeof composed, "%s%sprofiles\\%s\\%s", path, separator, userName, folder)
-        : snprintf(composed, sizeof composed, "%s%s%s", path, separator, folder);
+        ? FormatText(composed, sizeof composed, "%s%sprofiles\\%s\\%s", path, separator, userName, folder)
+        : FormatText(composed, sizeof composed, "%s%s%s", path, separator, folder);
     if (length < 0 || length >= (int)sizeof composed)
         return 0;
     memcpy(path, composed, (size_t)length + 1);

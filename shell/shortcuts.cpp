@@ -28,7 +28,7 @@ static int LookUpFolder(char *path, int folderKind)
 
 int JoinPath(char *out, const char *folder, const char *name, const char *suffix)
 {
-    int length = snprintf(out, MAX_PATH, "%s\\%s%s", folder, name, suffix);
+    int length = FormatText(out, MAX_PATH, "%s\\%s%s", folder, name, suffix);
     return length >= 0 && length < MAX_PATH;
 }
 
@@ -104,8 +104,8 @@ static void ShowFolderNotice(const char *parent, const char *groupName)
     // been made at all; only what fits the notice is shown.
     char folder[2 * MAX_PATH];
     char notice[2 * MAX_PATH + 32];
-    snprintf(folder, sizeof folder, "%s\\%s", parent, groupName);
-    snprintf(notice, sizeof notice, "无法建目录(%s)!", folder);
+    FormatText(folder, sizeof folder, "%s\\%s", parent, groupName);
+    FormatText(notice, sizeof notice, "无法建目录(%s)!", folder);
     BilingualMessageBox(notice, kFolderNoticeEnglish, 0, WizardWindow);
 }
 
@@ -162,7 +162,7 @@ void CreateDesktopShortcut(const char *targetFile, const char *displayName)
         return;
     if (!LookUpFolder(linkPath, CSIDL_DESKTOP))
         return;
-    int nameLength = snprintf(linkName, sizeof linkName, "\\%s.lnk", displayName);
+    int nameLength = FormatText(linkName, sizeof linkName, "\\%s.lnk", displayName);
     size_t folderLength = strlen(linkPath);
     if (nameLength < 0 || nameLength >= (int)sizeof linkName || folderLength + nameLength >= MAX_PATH)
         return;

@@ -5,9 +5,13 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include "payload/payload.h"
 #include "tests/driver/driver.h"
@@ -194,4 +198,119 @@ TEST_F(Extraction, InflatesIntoMemoryWithTheInflatedLength)
     EXPECT_EQ(0, InflatePayloadResource(905, buffer, sizeof buffer, &length));
     // Only the low 16 bits name the resource.
     EXPECT_EQ(1, InflatePayloadResource(0x10000 + 900, buffer, sizeof buffer, &length));
+}
+
+// The inflater against zlib's own one-call inflation: streams zlib writes
+// with every block kind (stored, fixed, dynamic; matches near and far, runs,
+// literals only), each also cut at every length and changed at random
+// bytes. Both must agree on success and, on success, on the bytes. Ours
+// reads its input and writes its output flush against no-access pages
+// (the output once at each end), so that a read or write outside them
+// faults instead of going unseen behind a failed check sum.
+static unsigned char *FencedBlock(size_t size, bool flushAtEnd, void **region)
+{
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    size_t page = system.dwPageSize, inner = (size + page - 1) / page * page;
+    unsigned char *base = (unsigned char *)VirtualAlloc(NULL, inner + 2 * page, MEM_RESERVE | MEM_COMMIT,
+                                                        PAGE_READWRITE);
+    DWORD old;
+    VirtualProtect(base, page, PAGE_NOACCESS, &old);
+    VirtualProtect(base + page + inner, page, PAGE_NOACCESS, &old);
+    *region = base;
+    return flushAtEnd ? base + page + inner - size : base + page;
+}
+
+static void ExpectInflatesAsZlib(const std::vector<unsigned char> &stream, unsigned long capacity,
+                                 const std::string &what)
+{
+    std::vector<unsigned char> theirs(capacity + 1);
+    uLongf theirLength = capacity;
+    int zlibOk = uncompress(theirs.data(), &theirLength, stream.data(), stream.size()) == Z_OK;
+    for (bool flushAtEnd : { false, true }) {
+        void *inRegion, *outRegion;
+        unsigned char *in = FencedBlock(stream.size(), true, &inRegion);
+        unsigned char *out = FencedBlock(capacity, flushAtEnd, &outRegion);
+        memcpy(in, stream.data(), stream.size());
+        unsigned long ourLength = 0;
+        int ok = InflateZlibStream(out, capacity, &ourLength, in, stream.size());
+        bool same = ok == zlibOk && (!ok || (ourLength == theirLength && !memcmp(out, theirs.data(), ourLength)));
+        VirtualFree(inRegion, 0, MEM_RELEASE);
+        VirtualFree(outRegion, 0, MEM_RELEASE);
+        ASSERT_TRUE(same) << what << ": ours " << ok << ", zlib " << zlibOk;
+    }
+}
+
+TEST(Inflater, AcceptsAndRefusesExactlyWhatZlibsUncompressDoes)
+{
+    std::mt19937 random(20261209);
+    std::vector<std::vector<unsigned char>> contents(5);
+    for (int i = 0; i < 70000; i++)
+        contents[0].push_back((unsigned char)("the word base and the glyph sheets "[i % 35] ^ (i % 997 == 0)));
+    for (int i = 0; i < 40000; i++)
+        contents[1].push_back((unsigned char)random());
+    contents[2].assign(100000, 'z');
+    for (int i = 0; i < 50000; i++)     // repeats from up to 32 KiB back
+        contents[3].push_back(i < 300 || random() % 50 == 0 ? (unsigned char)random()
+                                                             : contents[3][i - 1 - random() % (i < 32768 ? i : 32768)]);
+    static const struct { int level, strategy; } kKinds[] = {
+        { 0, Z_DEFAULT_STRATEGY }, { 1, Z_DEFAULT_STRATEGY }, { 9, Z_DEFAULT_STRATEGY },
+        { 9, Z_FIXED }, { 9, Z_HUFFMAN_ONLY }, { 9, Z_RLE }, { 6, Z_FILTERED } };
+    for (size_t c = 0; c < contents.size(); c++) {
+        for (const auto &kind : kKinds) {
+            const std::vector<unsigned char> &content = contents[c];
+            z_stream z = {};
+            ASSERT_EQ(Z_OK, deflateInit2(&z, kind.level, Z_DEFLATED, 15, 9, kind.strategy));
+            std::vector<unsigned char> stream(content.size() * 2 + 1024);
+            z.next_in = (Bytef *)content.data();
+            z.avail_in = (uInt)content.size();
+            z.next_out = stream.data();
+            z.avail_out = (uInt)stream.size();
+            ASSERT_EQ(Z_STREAM_END, deflate(&z, Z_FINISH));
+            stream.resize(z.total_out);
+            deflateEnd(&z);
+            std::string what = "content " + std::to_string(c) + ", level " + std::to_string(kind.level)
+                             + ", strategy " + std::to_string(kind.strategy);
+
+            std::vector<unsigned char> out(content.size() + 1);
+            unsigned long length = 0;
+            ASSERT_EQ(1, InflateZlibStream(out.data(), content.size(), &length, stream.data(), stream.size()))
+                << what;
+            ASSERT_EQ(content.size(), length) << what;
+            ASSERT_EQ(0, memcmp(out.data(), content.data(), length)) << what;
+            if (!content.empty())
+                ExpectInflatesAsZlib(stream, content.size() - 1, what + ", one byte short of room");
+            std::vector<unsigned char> trailing = stream;
+            trailing.push_back(0x55);
+            ExpectInflatesAsZlib(trailing, content.size(), what + ", a byte after the stream");
+            for (size_t cut = 0; cut < stream.size(); cut += 1 + cut / 16)
+                ExpectInflatesAsZlib(std::vector<unsigned char>(stream.begin(), stream.begin() + cut),
+                                     content.size(), what + ", cut to " + std::to_string(cut));
+            for (int round = 0; round < 150; round++) {
+                std::vector<unsigned char> changed = stream;
+                size_t at = random() % (round < 50 ? std::min<size_t>(changed.size(), 64) : changed.size());
+                changed[at] ^= (unsigned char)(1 + random() % 255);
+                ExpectInflatesAsZlib(changed, content.size() + 64, what + ", byte " + std::to_string(at) + " changed");
+            }
+        }
+    }
+    // A stream cut inside its Adler-32 whose missing bytes are zeros: the
+    // zeros an inflater reads past the end would make the check pass.
+    std::string zeros(273, '\xF0');     // 1 + 273 x 240 = 65521: the low half is 0
+    ASSERT_EQ(0u, adler32(1, (const Bytef *)zeros.data(), (uInt)zeros.size()) & 0xFFFF);
+    std::vector<unsigned char> packed(compressBound((uLong)zeros.size()));
+    uLongf packedLength = (uLongf)packed.size();
+    ASSERT_EQ(Z_OK, compress(packed.data(), &packedLength, (const Bytef *)zeros.data(), (uLong)zeros.size()));
+    for (int missing = 0; missing <= 2; missing++)
+        ExpectInflatesAsZlib(std::vector<unsigned char>(packed.begin(), packed.begin() + packedLength - missing),
+                             (unsigned long)zeros.size(), "check bytes missing: " + std::to_string(missing));
+
+    // A preset dictionary is refused, and so is nothing at all.
+    static const unsigned char kDictionary[] = { 0x78, 0xBB, 0, 0, 0, 1, 3, 0, 0, 0, 0, 1 };
+    unsigned char out[16];
+    unsigned long length = 0;
+    ExpectInflatesAsZlib(std::vector<unsigned char>(kDictionary, kDictionary + sizeof kDictionary), 16,
+                         "a preset dictionary");
+    EXPECT_EQ(0, InflateZlibStream(out, sizeof out, &length, kDictionary, sizeof kDictionary));
+    EXPECT_EQ(0, InflateZlibStream(out, sizeof out, &length, NULL, 0));
 }

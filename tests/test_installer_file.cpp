@@ -184,7 +184,7 @@ static const std::map<std::string, std::set<std::string>> &AllowedOnTheOldestSys
             "__getmainargs", "__initenv", "__mb_cur_max", "__p__acmdln", "__p__commode",
             "__p__environ", "__p__fmode", "__set_app_type", "__setusermatherr", "_access",
             "_amsg_exit", "_cexit", "_chsize", "_errno", "_exit", "_fileno", "_initterm", "_iob",
-            "_lock", "_onexit", "_strnicmp", "_unlock", "abort", "atoi", "calloc", "exit", "fclose", "feof",
+            "_lock", "_onexit", "_strnicmp", "_unlock", "_vsnprintf", "abort", "atoi", "calloc", "exit", "fclose", "feof",
             "ferror", "fflush", "fgetc", "fgets", "fopen", "fprintf", "fputc", "fputs", "fread", "free",
             "fseek", "ftell", "fwrite", "getc", "localeconv", "localtime", "malloc", "memcmp", "memcpy",
             "memmove", "memset", "realloc", "remove", "rename", "setlocale", "signal", "sprintf",

@@ -324,6 +324,11 @@ TEST(PooledStringFormat, NumbersGoThroughSprintfOneConversionAtATime)
     EXPECT_STREQ("-12|   42|7  |00042|ff|FF|10|3000000000|Q|9|+5", s.Text());
     s.Format("%.2f|%e|%g|%08.3f|%G", 3.14159, 1.5, 0.25, -2.5, 1e-10);
     EXPECT_STREQ("3.14|1.500000e+00|0.25|-002.500|1E-10", s.Text());
+    // Two exponent digits where the runtime library writes three, with the
+    // field width kept wherever the padding stands.
+    s.Format("[%14e|%-14e|%014e|% 014.2e|%13e|%12.3G|%e]", 1.5, 1.5, -1.5, 2.5, 1.5, 1e100, 1e-300);
+    EXPECT_STREQ("[  1.500000e+00|1.500000e+00  |-01.500000e+00| 000002.50e+00| 1.500000e+00|      1E+100|"
+                 "1.000000e-300]", s.Text());
     s.Format("%hd|%ld", 70000, 123456);
     EXPECT_STREQ("4464|123456", s.Text());
     // The letter alone sets the argument size: 4 bytes here, 8 for floats,

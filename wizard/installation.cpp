@@ -12,6 +12,7 @@
 
 #include "payload/payload.h"
 #include "resources/ids.h"
+#include "shell/shell.h"
 #include "shell/system_libraries.h"
 #include "wizard/wizard.h"
 
@@ -112,7 +113,7 @@ static void UseBackslashes(char *path)
 static void ShowFolderNotice(void)
 {
     char english[128];
-    snprintf(english, sizeof english, kFolderNoticeFormat, kFolderNoticeWhat);
+    FormatText(english, sizeof english, kFolderNoticeFormat, kFolderNoticeWhat);
     BilingualMessageBox(kFolderNoticeChinese, english, 0, WizardWindow);
 }
 
@@ -140,7 +141,7 @@ static int PrepareInstallFolder(HWND dialog)
     // "E:" alone is the current folder of drive E to the system, but the
     // root to the user who chose it; the files are joined as "E:\name".
     char folder[MAX_PATH + 1];
-    snprintf(folder, sizeof folder, "%s%s", InstallFolderPath,
+    FormatText(folder, sizeof folder, "%s%s", InstallFolderPath,
              InstallFolderPath[2] == 0 && InstallFolderPath[1] == ':' ? "\\" : "");
     if (SetCurrentDirectoryA(folder))
         return !IsReparsePoint(folder);
@@ -148,7 +149,7 @@ static int PrepareInstallFolder(HWND dialog)
         return 0;
     char doc[MAX_PATH + 4];
     size_t length = strlen(folder);
-    snprintf(doc, sizeof doc, "%s%sdoc", folder, length && folder[length - 1] == '\\' ? "" : "\\");
+    FormatText(doc, sizeof doc, "%s%sdoc", folder, length && folder[length - 1] == '\\' ? "" : "\\");
     if (strlen(doc) < MAX_PATH)
         CreateDirectoryA(doc, NULL);
     return 1;
@@ -179,7 +180,7 @@ static int MakeSpeechFolder(char *folder)
         return 0;
     DWORD seed = GetTickCount() ^ GetCurrentProcessId();
     for (int i = 0; i < kSpeechFolderAttempts; i++) {
-        int n = snprintf(folder, MAX_PATH, "%sLunkoSpeech%lu", temp, (unsigned long)(seed + i) % 100000);
+        int n = FormatText(folder, MAX_PATH, "%sLunkoSpeech%lu", temp, (unsigned long)(seed + i) % 100000);
         if (n < 0 || n >= MAX_PATH)
             return 0;
         if (CreateDirectoryA(folder, NULL))
@@ -202,7 +203,7 @@ static void OfferSpeechComponent(void)
     char folder[MAX_PATH];
     char path[MAX_PATH];
     if (MakeSpeechFolder(folder)) {
-        int n = snprintf(path, sizeof path, "%s\\%s", folder, kSpeechPackageName);
+        int n = FormatText(path, sizeof path, "%s\\%s", folder, kSpeechPackageName);
         PayloadEntry entry = { IDR_SPEECH_PACKAGE, kSpeechPackageName, buffer, kSpeechCapacity, 0, 0,
                                path };
         // Opened only when this run wrote it whole.

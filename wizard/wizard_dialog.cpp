@@ -4,6 +4,7 @@
 
 #include "render/render.h"
 #include "resources/ids.h"
+#include "shell/shell.h"
 #include "wizard/wizard.h"
 
 char InstallFolderPath[MAX_PATH];
@@ -113,7 +114,7 @@ static BOOL OnInitDialog(HWND dialog)
 
     ReadWindowsFolder();
     char folder[MAX_PATH];
-    snprintf(folder, sizeof folder, "%c:\\Lunko", windowsFolderPath[0]);
+    FormatText(folder, sizeof folder, "%c:\\Lunko", windowsFolderPath[0]);
     SetDlgItemTextA(dialog, IDC_FOLDER_EDIT, folder);
 
     CheckDlgButton(dialog, IDC_DESKTOP_ICON, BST_CHECKED);
