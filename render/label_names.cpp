@@ -15,19 +15,6 @@ enum {
     kNameCapacity = 512,        // a notice's text with a folder path in it
 };
 
-// Bytes of `text` that make up whole characters within `limit` bytes.
-static int WholeCharacterBytes(const char *text, int limit)
-{
-    int i = 0;
-    while (text[i]) {
-        int step = (unsigned char)text[i] >= 0x80 && text[i + 1] ? 2 : 1;
-        if (i + step > limit)
-            break;
-        i += step;
-    }
-    return i;
-}
-
 // Without GBK the Chinese half of a label cannot be named at all; its
 // English half reads alone, without the blanks and slashes that stood
 // between Chinese words ("同意/安装 Agree/Install" reads "Agree/Install").
@@ -101,7 +88,7 @@ int WidenLabelText(const char *label, int gbk, WCHAR *name, int capacity)
         return KeepOneByteText(label, name, NULL, capacity);
     // A GBK character never widens to more than one UTF-16 unit, so the
     // bytes that fit the capacity convert within it.
-    int bytes = WholeCharacterBytes(label, capacity - 1);
+    int bytes = (int)WholeCharacterBytes(label, (size_t)capacity - 1);
     int n = bytes ? MultiByteToWideChar(kGbkCodePage, 0, label, bytes, name, capacity - 1) : 0;
     if (n < 0 || n > capacity - 1)
         n = 0;

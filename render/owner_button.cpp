@@ -51,11 +51,8 @@ enum {
     kFirstInstallPage = 3,      // from here on Next starts the installation
 };
 
-void CutLabelText(char *text, size_t limit)
+size_t WholeCharacterBytes(const char *text, size_t limit)
 {
-    // A two-byte character that would straddle the limit is dropped whole:
-    // its lead byte alone would pair with the terminator and draw a cell
-    // that has nothing to do with the text.
     size_t i = 0;
     while (text[i]) {
         size_t step = (unsigned char)text[i] >= 0x80 && text[i + 1] ? 2 : 1;
@@ -63,7 +60,15 @@ void CutLabelText(char *text, size_t limit)
             break;
         i += step;
     }
-    text[i] = 0;
+    return i;
+}
+
+void CutLabelText(char *text, size_t limit)
+{
+    // A two-byte character that would straddle the limit is dropped whole:
+    // its lead byte alone would pair with the terminator and draw a cell
+    // that has nothing to do with the text.
+    text[WholeCharacterBytes(text, limit)] = 0;
 }
 
 // The English gives way: the longest run of one-byte characters loses

@@ -59,8 +59,9 @@ void NameControlByLabel(HWND control, const char *label);
 // Sends a string message (LB_ADDSTRING, CB_INSERTSTRING, ...) with `label`
 // as lParam, converted as NameControlByLabel converts it.
 LRESULT SendLabelText(HWND control, UINT message, WPARAM wParam, const char *label);
-// Shortens a label text to at most `limit` bytes without splitting a
-// two-byte character.
+// The bytes of a label text's first whole characters within `limit` bytes,
+// and the text shortened to them: a two-byte character is never split.
+size_t WholeCharacterBytes(const char *text, size_t limit);
 void CutLabelText(char *text, size_t limit);
 // Makes a label fit in `width` pixels of the context's font by shortening
 // its English, in place (it never grows); its Chinese is kept whole.
