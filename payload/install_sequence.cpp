@@ -95,7 +95,7 @@ static void DeleteDictionaryVariants(void)
         char suffix[8] = "";
         if (count)
             FormatText(suffix, sizeof suffix, "%1d%1d%1d%1d", (count >> 3) & 1, (count >> 2) & 1,
-                     (count >> 1) & 1, count & 1);
+                       (count >> 1) & 1, count & 1);
         for (const char *dictionary : kDictionaries) {
             char path[MAX_PATH];
             if (JoinPath(path, InstallFolderPath, dictionary, suffix))

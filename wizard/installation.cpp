@@ -142,7 +142,7 @@ static int PrepareInstallFolder(HWND dialog)
     // root to the user who chose it; the files are joined as "E:\name".
     char folder[MAX_PATH + 1];
     FormatText(folder, sizeof folder, "%s%s", InstallFolderPath,
-             InstallFolderPath[2] == 0 && InstallFolderPath[1] == ':' ? "\\" : "");
+               InstallFolderPath[2] == 0 && InstallFolderPath[1] == ':' ? "\\" : "");
     if (SetCurrentDirectoryA(folder))
         return !IsReparsePoint(folder);
     if (!CreateDirectoryA(folder, NULL))
