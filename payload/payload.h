@@ -18,14 +18,14 @@ struct PayloadEntry {
     const char *explicitPath;           // null: installation folder + file name
 };
 
-// Inflates payload resource `id` into `buffer`; on success *length holds the
-// inflated size. Returns 1 on success, 0 when the resource is missing, corrupt
-// or larger than `capacity`.
 // One whole zlib stream of `size` bytes at `data` into `buffer`, as a
 // library's one-call inflation does it; 0 for a stream that is broken, cut
 // short or larger than `capacity`. Bytes after the stream are ignored.
 int InflateZlibStream(void *buffer, unsigned long capacity, unsigned long *length,
                       const void *data, unsigned long size);
+// Inflates payload resource `id` into `buffer`; on success *length holds the
+// inflated size. Returns 1 on success, 0 when the resource is missing, corrupt
+// or larger than `capacity`.
 int InflatePayloadResource(int id, void *buffer, unsigned long capacity, unsigned long *length);
 int ExtractPayload(PayloadEntry entry);
 int WritePayloadFile(const char *fileName, const void *data, unsigned long length,
