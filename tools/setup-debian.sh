@@ -8,13 +8,26 @@ dpkg --print-foreign-architectures | grep -qx i386 || { dpkg --add-architecture 
 
 packages="cmake make g++ zlib1g-dev googletest g++-mingw-w64-i686 libz-mingw-w64-dev
   wine wine32:i386 xvfb unifont msitools wixl faketime attr liblnk-utils imagemagick locales
-  libdeflate-dev osslsigncode nsis openssl"
+  libdeflate-dev osslsigncode nsis openssl fonts-wine"
 for p in $packages; do
   dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q 'install ok installed' || need_install=1
 done
 if [ "$need_install" = 1 ]; then
-  apt-get update
-  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $packages
+  # A mirror caught mid-sync serves an index of the wrong size for a while;
+  # a few tries usually outlast it.
+  for try in 1 2 3; do
+    apt-get update && break
+    [ "$try" = 3 ] || sleep 10
+  done
+  # When an index stayed missing (typically the i386 half of the security
+  # updates), the amd64 halves are newer than their i386 partners and
+  # wine32:i386 cannot resolve. The base release alone is one consistent
+  # index, so it is the fallback.
+  install() { DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "$@" $packages; }
+  if ! install; then
+    echo "setup: the package index is incomplete (a mirror mid-sync?); installing from the base release, bookworm"
+    install -t bookworm
+  fi
 fi
 
 # Wine's 32-bit half is an i386 Linux program. Some kernels are built without
