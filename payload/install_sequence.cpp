@@ -72,7 +72,7 @@ static void ProbeWordBase(void)
     if (!JoinPath(path, InstallFolderPath, "CiZuFlat.igb", "") || _access(path, 0) != 0)
         return;
     if (HoldsOldWordBase()
-        && BilingualMessageBox(kWordBaseQuestionChinese, kWordBaseQuestionEnglish, 4, WizardWindow)
+        && BilingualMessageBox(kWordBaseQuestionChinese, kWordBaseQuestionEnglish, kBoxYesNo, WizardWindow)
             != IDYES)
         KeepOldWordBase = 1;
     SetCursor(LoadCursorA(NULL, IDC_WAIT));
@@ -188,7 +188,7 @@ int RunInstallSequence(void)
 {
     unsigned char *buffer = (unsigned char *)malloc(kCatalogueCapacity);
     if (!buffer) {
-        BilingualMessageBox(kMemoryNoticeChinese, kMemoryNoticeEnglish, 0, WizardWindow);
+        BilingualMessageBox(kMemoryNoticeChinese, kMemoryNoticeEnglish, kBoxOk, WizardWindow);
         return 0;
     }
 

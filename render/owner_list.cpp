@@ -6,7 +6,6 @@
 #include <string.h>
 
 #include "render/render.h"
-#include "wizard/wizard.h"
 
 enum {
     kItemCapacity = kListItemCapacity,  // an item of at most 259 bytes is shown
@@ -68,7 +67,8 @@ static void PrepareListItem(HDC dc, const RECT &r)
     FillRect(dc, &r, GetSysColorBrush(COLOR_WINDOW));
 }
 
-void DrawOwnerListItem(int controlId, int isCombo, const DRAWITEMSTRUCT *item, HWND dialog)
+void DrawOwnerListItem(int controlId, int isCombo, const DRAWITEMSTRUCT *item, HWND dialog,
+                       const char *carried)
 {
     if (!item)
         return;
@@ -92,19 +92,13 @@ void DrawOwnerListItem(int controlId, int isCombo, const DRAWITEMSTRUCT *item, H
     if (count > 0 && item->itemID < (UINT)count) {
         char text[kItemCapacity];
         InflateRect(&r, -kItemInset, -kItemInset);
-        // An item's string is kept in UTF-16 for screen readers and would
-        // come back through the system code page, which is not GBK
-        // everywhere; so each item leads to its own bytes: an agreement
-        // line carries them in its item data, a combo entry is the
-        // interface language its item data names.
-        const char *carried = NULL;
-        if (isCombo)
-            carried = LanguageChoiceText((UiLanguage)item->itemData);
-        else if (item->itemData != (ULONG_PTR)LB_ERR)
-            carried = (const char *)item->itemData;
         if (carried) {
-            lstrcpynA(text, carried, kItemCapacity);
-            CutLabelText(text, kItemCapacity - 1);
+            // Cut before copying: a copy cut at the byte limit could end in
+            // the lead byte of a character, drawn with the terminator as
+            // some unrelated glyph.
+            size_t kept = WholeCharacterBytes(carried, kItemCapacity - 1);
+            memcpy(text, carried, kept);
+            text[kept] = 0;
             DrawLabelText(dc, r.left, r.top, text, selected);
         } else if (FetchItemText(control, isCombo, item->itemID, text)) {
             DrawLabelText(dc, r.left, r.top, text, selected);

@@ -25,7 +25,11 @@ int AnsiCodePageIsMultiByte(void);
 
 // Owner drawing of buttons, labels, list items and check boxes.
 void DrawOwnerButton(const DRAWITEMSTRUCT *item, HWND dialog);
-void DrawOwnerListItem(int controlId, int isCombo, const DRAWITEMSTRUCT *item, HWND dialog);
+// `carried` is the item's text as the caller keeps it (GBK and ASCII); null
+// draws the control's own string for the item, read back through the
+// system code page.
+void DrawOwnerListItem(int controlId, int isCombo, const DRAWITEMSTRUCT *item, HWND dialog,
+                       const char *carried);
 LRESULT CALLBACK CheckBoxSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Puts CheckBoxSubclassProc on `box`, the procedure it had going to
 // SavedButtonProc; a Unicode subclass where the system has Unicode windows.

@@ -106,7 +106,7 @@ static void ShowFolderNotice(const char *parent, const char *groupName)
     char notice[2 * MAX_PATH + 32];
     FormatText(folder, sizeof folder, "%s\\%s", parent, groupName);
     FormatText(notice, sizeof notice, "无法建目录(%s)!", folder);
-    BilingualMessageBox(notice, kFolderNoticeEnglish, 0, WizardWindow);
+    BilingualMessageBox(notice, kFolderNoticeEnglish, kBoxOk, WizardWindow);
 }
 
 // Makes `folder` the group folder below it, creating that one level when it
@@ -147,7 +147,7 @@ int CreateStartMenuGroup(const char *groupName, const ShortcutSpec *shortcuts, i
             result = CreateGroupShortcut(folder, shortcut);
     }
     if (!result)
-        BilingualMessageBox(kStartMenuNoticeChinese, kStartMenuNoticeEnglish, 0, WizardWindow);
+        BilingualMessageBox(kStartMenuNoticeChinese, kStartMenuNoticeEnglish, kBoxOk, WizardWindow);
     return result;
 }
 

@@ -361,7 +361,9 @@ protected:
                                                 itemId, 0);
         item.hDC = canvas.dc;
         SetRect(&item.rcItem, 0, 0, canvas.width, 23);
-        DrawOwnerListItem(id, isCombo, &item, dialog);
+        // Through the wizard's handler, which hands the renderer each
+        // item's own bytes.
+        WizardDialogProc(dialog, WM_DRAWITEM, (WPARAM)id, (LPARAM)&item);
         GdiFlush();
     }
     // The item drawn on a fresh canvas `w` wide, and as it should look:
@@ -441,17 +443,22 @@ TEST_F(OwnerListItem, FillsButWritesNothingForItemNumbersAtOrPastTheCount)
 TEST_F(OwnerListItem, CutsAnItemOver259BytesOnACharacterBoundary)
 {
     // "A" + 150 characters (301 bytes) keeps "A" and 129 characters; "AA" +
-    // 150 would split the 130th, so it keeps 128.
-    const struct { const char *head; int kept; } cases[] = { { "A", 129 }, { "AA", 128 } };
+    // 150 would split the 130th, so it keeps 128. Both for the list's own
+    // string and for the bytes a line carries in its item data.
+    const struct { const char *head; int kept; int carried; } cases[] = {
+        { "A", 129, 0 }, { "AA", 128, 0 }, { "A", 129, 1 }, { "AA", 128, 1 },
+    };
     for (const auto &c : cases) {
         std::string text = c.head + Repeat("\xB0\xA1", 150);
         int index = (int)SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)text.c_str());
         ASSERT_GE(index, 0);
+        if (c.carried)
+            SendMessageA(list, LB_SETITEMDATA, (WPARAM)index, (LPARAM)text.c_str());
         const int w = 2500;
         std::string kept = c.head + Repeat("\xB0\xA1", c.kept);
         EXPECT_EQ(0, CountDifferences(Drawn(w, IDC_AGREEMENT_ZH, 0, (UINT)index, 0),
                                       ExpectedItem(w, kept.c_str()), 0, 0, w, 23))
-            << c.head;
+            << c.head << (c.carried ? " carried" : " fetched");
         SendMessageA(list, LB_DELETESTRING, (WPARAM)index, 0);
     }
 }

@@ -79,6 +79,6 @@ int LoadAgreementTexts(HWND dialog)
         }
     }
     if (outOfMemory)
-        BilingualMessageBox(kMemoryNoticeChinese, kMemoryNoticeEnglish, 0, WizardWindow);
+        BilingualMessageBox(kMemoryNoticeChinese, kMemoryNoticeEnglish, kBoxOk, WizardWindow);
     return 0;
 }

@@ -14,9 +14,7 @@
 #include "wizard/wizard.h"
 
 enum {
-    kRequestSize = 76,          // the request without the later extension fields
     kStatedCapacity = 128,
-    kOwnerDrawStyle = 0x0B,     // BS_OWNERDRAW
 };
 
 // The template's caption. Without a title in the request the old-style
@@ -55,7 +53,7 @@ UINT_PTR CALLBACK FolderChooserHook(HWND window, UINT message, WPARAM wParam, LP
     case WM_INITDIALOG: {
         // Cancel wears the bilingual label, so it is drawn here.
         HWND cancel = GetDlgItem(window, IDCANCEL);
-        SetWindowLongA(cancel, GWL_STYLE, GetWindowLongA(cancel, GWL_STYLE) | kOwnerDrawStyle);
+        SetWindowLongA(cancel, GWL_STYLE, GetWindowLongA(cancel, GWL_STYLE) | BS_OWNERDRAW);
         // What a screen reader announces is the window text, not the drawing.
         NameControlByLabel(cancel, ButtonLabelText(IDCANCEL));
         NameControlByLabel(GetDlgItem(window, IDC_CHOOSER_DIRS_LABEL),
@@ -86,7 +84,9 @@ int ChooseInstallFolder(void)
     char file[MAX_PATH] = "";
     OPENFILENAMEA request;
     ZeroMemory(&request, sizeof request);
-    request.lStructSize = kRequestSize;
+    // The request without the later extension fields, which the oldest
+    // systems refuse.
+    request.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
     request.hwndOwner = WizardWindow;
     request.lpstrFile = file;
     request.nMaxFile = kStatedCapacity;

@@ -114,7 +114,7 @@ static void ShowFolderNotice(void)
 {
     char english[128];
     FormatText(english, sizeof english, kFolderNoticeFormat, kFolderNoticeWhat);
-    BilingualMessageBox(kFolderNoticeChinese, english, 0, WizardWindow);
+    BilingualMessageBox(kFolderNoticeChinese, english, kBoxOk, WizardWindow);
 }
 
 // A folder that is a junction or a link could send the files elsewhere.
@@ -193,11 +193,11 @@ static int MakeSpeechFolder(char *folder)
 
 static void OfferSpeechComponent(void)
 {
-    if (BilingualMessageBox(kSpeechChinese, kSpeechEnglish, 1, WizardWindow) != IDOK)
+    if (BilingualMessageBox(kSpeechChinese, kSpeechEnglish, kBoxOkCancel, WizardWindow) != IDOK)
         return;
     unsigned char *buffer = (unsigned char *)malloc(kSpeechCapacity);
     if (!buffer) {
-        BilingualMessageBox(kMemoryNoticeChinese, kMemoryNoticeEnglish, 0, WizardWindow);
+        BilingualMessageBox(kMemoryNoticeChinese, kMemoryNoticeEnglish, kBoxOk, WizardWindow);
         return;
     }
     char folder[MAX_PATH];
@@ -258,10 +258,10 @@ void RunInstallation(HWND dialog)
         Sleep(50);
 
     if (result) {
-        BilingualMessageBox(kSuccessChinese, kSuccessEnglish, 0, WizardWindow);
+        BilingualMessageBox(kSuccessChinese, kSuccessEnglish, kBoxOk, WizardWindow);
         OfferSpeechComponent();
     } else {
-        BilingualMessageBox(kFailureChinese, kFailureEnglish, 0, WizardWindow);
+        BilingualMessageBox(kFailureChinese, kFailureEnglish, kBoxOk, WizardWindow);
     }
     WizardPage = kPageQuit;
 }

@@ -20,7 +20,7 @@ static int LoadSheetsFromPayload(void)
     unsigned long length = 0;
     unsigned char *buffer = (unsigned char *)malloc(kSheetBufferCapacity);
     if (!buffer) {
-        BilingualMessageBox(kMemoryNoticeChinese, kMemoryNoticeEnglish, 0, NULL);
+        BilingualMessageBox(kMemoryNoticeChinese, kMemoryNoticeEnglish, kBoxOk, NULL);
         return kExitStartupFailed;
     }
     // A stream that inflates to anything but the four whole sheets is as

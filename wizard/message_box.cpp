@@ -11,8 +11,6 @@
 
 enum {
     kEnglishCapacity = 128,     // English texts of at most 127 bytes
-    kYesNoType = 4,
-    kOkOnlyType = 0,
     kFallbackButtonWidth = 82,
     kFallbackButtonHeight = 12,
     kNoMarginLength = 81,       // Chinese texts this long get no side margin
@@ -43,8 +41,8 @@ static void PlaceButton(HWND box, int id, int x, int y, int w, int h)
 // content size even when the minimum width makes the box wider.
 static BOOL OnInitDialog(HWND box, const char *chinese)
 {
-    int first = messageBoxType == kYesNoType ? IDYES : IDOK;
-    int second = messageBoxType == kYesNoType ? IDNO : IDCANCEL;
+    int first = messageBoxType == kBoxYesNo ? IDYES : IDOK;
+    int second = messageBoxType == kBoxYesNo ? IDNO : IDCANCEL;
 
     // The box's DC as it comes, with the system font: the English extent is
     // measured generously against the dialog font that draws it.
@@ -65,7 +63,7 @@ static BOOL OnInitDialog(HWND box, const char *chinese)
         w = buttonRect.right - buttonRect.left;
         h = buttonRect.bottom - buttonRect.top;
     }
-    int minimumWidth = messageBoxType == kOkOnlyType ? 2 * w : 3 * w;
+    int minimumWidth = messageBoxType == kBoxOk ? 2 * w : 3 * w;
 
     int contentWidth = Larger(main.cx, english.cx) + 2 * GetSystemMetrics(SM_CXDLGFRAME);
     if (strlen(chinese) < kNoMarginLength)
@@ -79,7 +77,7 @@ static BOOL OnInitDialog(HWND box, const char *chinese)
     // The buttons are centred on the width the box really has: centred on a
     // content width below the minimum, the first of two buttons would start
     // left of the box's edge and be cut off.
-    if (messageBoxType == kOkOnlyType) {
+    if (messageBoxType == kBoxOk) {
         PlaceButton(box, IDOK, (boxWidth - w) / 2, contentHeight - 2 * h, w, h);
     } else {
         int x = (boxWidth - (7 * w) / 3) / 2;

@@ -4,12 +4,13 @@
 #include "wizard/wizard.h"
 
 #include "render/render.h"
+#include "resources/ids.h"
 
 HINSTANCE ModuleInstance;
 HWND WizardWindow;
 HICON WizardIcon;
 int WizardPage;
-const int DefaultCommand = 1001;
+const int DefaultCommand = IDC_NEXT;
 
 int NtPlatform;
 int VersionThree;

@@ -68,9 +68,11 @@ int IsUsableFolderText(const char *path);
 int ChooseInstallFolder(void);
 UINT_PTR CALLBACK FolderChooserHook(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Shows a modal notice with a Chinese (GBK) and an English text. Type 0: OK;
-// 4: Yes and No; any other: OK and Cancel. Returns the id of the button that
-// ended it, or -1 when the box cannot be created.
+// Shows a modal notice with a Chinese (GBK) and an English text, with the
+// buttons its type names; any type other than these three shows OK and
+// Cancel. Returns the id of the button that ended it, or -1 when the box
+// cannot be created.
+enum { kBoxOk = 0, kBoxOkCancel = 1, kBoxYesNo = 4 };
 int BilingualMessageBox(const char *chinese, const char *english, int type, HWND owner);
 extern const char kMemoryNoticeChinese[];
 extern const char kMemoryNoticeEnglish[];

@@ -140,8 +140,17 @@ static BOOL OnInitDialog(HWND dialog)
 
 static BOOL OnDrawItem(HWND dialog, const DRAWITEMSTRUCT *item)
 {
-    if (item->CtlID == IDC_AGREEMENT_ZH || item->CtlID == IDC_LANGUAGE_COMBO)
-        DrawOwnerListItem((int)item->CtlID, item->CtlID == IDC_LANGUAGE_COMBO, item, dialog);
+    // An item's string is kept in UTF-16 for screen readers and would come
+    // back through the system code page, which is not GBK everywhere; so
+    // each item leads to its own bytes: an agreement line carries them in
+    // its item data, a combo entry is the interface language its item data
+    // names.
+    if (item->CtlID == IDC_LANGUAGE_COMBO)
+        DrawOwnerListItem((int)item->CtlID, 1, item, dialog,
+                          LanguageChoiceText((UiLanguage)item->itemData));
+    else if (item->CtlID == IDC_AGREEMENT_ZH)
+        DrawOwnerListItem((int)item->CtlID, 0, item, dialog,
+                          item->itemData != (ULONG_PTR)LB_ERR ? (const char *)item->itemData : NULL);
     else
         DrawOwnerButton(item, dialog);
     return TRUE;
@@ -233,7 +242,7 @@ static void OnNext(HWND dialog)
     } else if (page == 1) {
         ChineseDisplayAnswer = IsDlgButtonChecked(dialog, IDC_DISPLAY_OK) == BST_CHECKED;
         if (!ChineseDisplayAnswer && IsDlgButtonChecked(dialog, IDC_DISPLAY_NO) != BST_CHECKED) {
-            BilingualMessageBox(kNoAnswerChinese, kNoAnswerEnglish, 0, WizardWindow);
+            BilingualMessageBox(kNoAnswerChinese, kNoAnswerEnglish, kBoxOk, WizardWindow);
             return;
         }
         CheckDlgButton(dialog, IDC_SHOW_ENGLISH, BST_CHECKED);
