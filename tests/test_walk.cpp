@@ -479,16 +479,16 @@ TEST_F(WizardRun, InstallsTheProductFromTheFirstPageToTheLastNotice)
 
 // The same installation by the keyboard alone, as a user who cannot use a
 // pointer makes it: Tab from control to control in each page's order, Space
-// on the boxes, Enter on Next and Agree/Install and on the notices, Escape
-// on the speech question. Nothing moves the pointer but the installer
-// itself, which brings it from outside onto the wizard for the wait cursor
-// when the installation starts.
+// on the boxes, Enter on Next and Agree/Install and on the notices, Tab to
+// Cancel and Enter on the speech question, which must start no package.
+// Nothing moves the pointer but the installer itself, which brings it from
+// outside onto the wizard for the wait cursor when the installation starts.
 TEST_F(WizardRun, InstallsByTheKeyboardAloneWithoutMovingThePointer)
 {
     WalkPlan plan = ReadPlan();
     ASSERT_EQ(IDC_DISPLAY_OK, plan.answer);
     ASSERT_EQ(0, plan.language) << "the combo keeps its first entry";
-    ASSERT_FALSE(plan.speech) << "Escape declines the speech component";
+    ASSERT_FALSE(plan.speech) << "Enter on Cancel declines the speech component";
     Start();
     POINT pointer, now;
     ASSERT_TRUE(GetCursorPos(&pointer));
@@ -587,8 +587,11 @@ TEST_F(WizardRun, InstallsByTheKeyboardAloneWithoutMovingThePointer)
     box = WaitForWindow(kNoticeCaption, program.processId, 30000);
     ASSERT_TRUE(box != NULL);
     EXPECT_EQ(kSpeechQuestion, ControlText(box, IDC_MESSAGE_ENGLISH));
-    TypeKey(box, VK_ESCAPE);
+    TypeKey(box, VK_TAB);
+    ASSERT_TRUE(WaitForFocus(program.threadId, Control(box, IDCANCEL)));
+    TypeKey(box, VK_RETURN);
     EXPECT_EQ(0, WaitForExit(&program, 60000));
+    EXPECT_FALSE(ProcessRuns("msiexec.exe")) << "Enter on Cancel opens no speech package";
     ASSERT_TRUE(GetCursorPos(&now));
     POINT centre = { frame.left + (frame.right - frame.left) / 2, frame.top + (frame.bottom - frame.top) / 2 };
     POINT expected = PtInRect(&frame, pointer) ? pointer : centre;

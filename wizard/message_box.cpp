@@ -122,9 +122,26 @@ static void OnCommand(HWND box, int id)
     }
 }
 
+// Enter: to the dialog manager the owner-drawn buttons are no push buttons,
+// so it asks the box for its default button and presses that one. The
+// default is the focused button, or the first the box shows, so that Enter
+// never gives the answer opposite to the one the focus points at.
+static BOOL OnGetDefaultId(HWND box)
+{
+    HWND focus = GetFocus();
+    int id = focus && GetParent(focus) == box ? GetDlgCtrlID(focus) : 0;
+    int shown = (id == IDOK || id == IDCANCEL || id == IDYES || id == IDNO) && IsWindowVisible(focus);
+    if (!shown)
+        id = messageBoxType == kBoxYesNo ? IDYES : IDOK;
+    SetWindowLongPtrA(box, DWLP_MSGRESULT, MAKELONG(id, DC_HASDEFID));
+    return TRUE;
+}
+
 INT_PTR CALLBACK MessageBoxDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
+    case DM_GETDEFID:
+        return OnGetDefaultId(window);
     case WM_INITDIALOG:
         return OnInitDialog(window, (const char *)lParam);
     case WM_DRAWITEM:
