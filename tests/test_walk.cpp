@@ -477,6 +477,18 @@ TEST_F(WizardRun, InstallsTheProductFromTheFirstPageToTheLastNotice)
     ExpectInstalled(plan, folder);
 }
 
+static bool ProcessRuns(const char *exeName)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    bool found = false;
+    for (BOOL more = Process32First(snapshot, &entry); more && !found; more = Process32Next(snapshot, &entry))
+        found = Lower(entry.szExeFile) == exeName;
+    CloseHandle(snapshot);
+    return found;
+}
+
 // The same installation by the keyboard alone, as a user who cannot use a
 // pointer makes it: Tab from control to control in each page's order, Space
 // on the boxes, Enter on Next and Agree/Install and on the notices, Tab to
@@ -783,18 +795,6 @@ static std::set<int> DamagedRows()
         at += used;
     }
     return rows;
-}
-
-static bool ProcessRuns(const char *exeName)
-{
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    bool found = false;
-    for (BOOL more = Process32First(snapshot, &entry); more && !found; more = Process32Next(snapshot, &entry))
-        found = Lower(entry.szExeFile) == exeName;
-    CloseHandle(snapshot);
-    return found;
 }
 
 TEST_F(WizardRun, SkipsDamagedOptionalFilesAndTextsAndOpensNoDamagedSpeechPackage)
