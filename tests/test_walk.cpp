@@ -933,6 +933,7 @@ static const struct {
     const char *heldFile;       // planted in the folder and held, or null
     const char *notice;         // its English, or how it begins
     const char *screenshot;
+    const char *beside = nullptr;   // planted too: the rest of an old word base
 } kWriteFaults[] = {
     { "held-required", "C:\\Lunko", "Tavelorn.exe",
       "Installation failed. Tavelorn.exe is in use: quit the program using it.", "failure_in_use" },
@@ -943,6 +944,10 @@ static const struct {
     { "held-long-name", "C:\\Lunko", "mi_bihua1_dups_prefered_codes.bin",
       "Installation Success, but 1 file not replaced. mi_bihua1_dups_prefered_codes.bin is in use: quit the "
       "program using it.", "success_long_name" },
+    // The pinyin server holds its index: asked, Yes, and nothing is written.
+    { "held-word-base", "C:\\Lunko", "pycizudic.idx",
+      "Installation failed. pycizudic.idx is in use: quit the pinyin server (DoVaz.exe).", "failure_word_base",
+      "CiZuFlat.igb" },
     { "disk-fills", "D:\\Lunko", nullptr, "Installation failed. The disk is full (", "failure_disk_full" },
 };
 
@@ -976,6 +981,9 @@ TEST_F(WizardRun, NamesTheFileAndTheReasonWhenAFileCannotBeWritten)
         if (row.heldFile) {
             CreateDirectoryA(row.folder, NULL);
             ASSERT_TRUE(PlantFile(heldPath, "the running program"));
+            if (row.beside) {
+                ASSERT_TRUE(PlantFile(std::string(row.folder) + "\\" + row.beside, "the user's words"));
+            }
             held = CreateFileA(heldPath.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
             ASSERT_NE(INVALID_HANDLE_VALUE, held);
         }
@@ -985,6 +993,9 @@ TEST_F(WizardRun, NamesTheFileAndTheReasonWhenAFileCannotBeWritten)
         ClickControl(wizard, IDC_NEXT);
         if (!row.heldFile)
             FillDriveOf(row.folder);
+        if (row.beside) {
+            EXPECT_EQ("Old CiKu (Word Base) is detected. Replace it with new CiKu?", Answer(IDYES, "word_base_question"));
+        }
         std::string notice = Answer(IDOK, row.screenshot);
         EXPECT_EQ(0u, notice.find(row.notice)) << notice;
         if (notice.find("Success") != std::string::npos) {
@@ -994,6 +1005,10 @@ TEST_F(WizardRun, NamesTheFileAndTheReasonWhenAFileCannotBeWritten)
         if (row.heldFile) {
             CloseHandle(held);
             EXPECT_EQ("the running program", ReadFileText(heldPath));
+        }
+        if (row.beside) {
+            EXPECT_EQ("the user's words", ReadFileText(std::string(row.folder) + "\\" + row.beside));
+            EXPECT_EQ(2u, FilesIn(row.folder, "*").size()) << "nothing written";
         }
         return;
     }
