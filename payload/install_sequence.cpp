@@ -217,7 +217,9 @@ static int ReplaceWordBase(unsigned char *buffer)
         if (file.oldAside)
             MoveFileA(file.aside, file.path);
     }
-    // Whichever base stays, nothing of the other is left behind.
+    // Whichever base stays, nothing of the other is left behind. An old file
+    // still mapped by a program that has closed it can be renamed but not
+    // yet deleted; the next run removes it.
     for (int i = 0; i < wordBaseFiles; i++)
         DeleteInstalledFile(result ? wordBase[i].aside : wordBase[i].fresh);
     return result;

@@ -265,12 +265,15 @@ protected:
                     EXPECT_EQ(Widened(notice.english), Heard(Control(box, IDC_MESSAGE_ENGLISH)));
                 }
             }
-            // A notice composed at run time (a file's name and why) is drawn
-            // whole too: the box draws 79 bytes of Chinese and holds 127 of English.
-            std::string chinese = Narrowed(Heard(Control(box, IDC_MESSAGE_CHINESE)));
-            EXPECT_LE(chinese.size(), 79u) << chinese;
-            EXPECT_LE(english.size(), 127u) << english;
-            EXPECT_EQ("", MissingGlyphs(ScreenRectOf(Control(box, IDC_MESSAGE_CHINESE)), chinese.c_str()));
+            // An outcome composed at run time (a file's name and why) is
+            // drawn whole too: the box draws 79 bytes of Chinese and holds
+            // 127 of English.
+            if (english.find("Installation failed. ") == 0 || english.find("Installation Success, but") == 0) {
+                std::string chinese = Narrowed(Heard(Control(box, IDC_MESSAGE_CHINESE)));
+                EXPECT_LE(chinese.size(), 79u) << chinese;
+                EXPECT_LE(english.size(), 127u) << english;
+                EXPECT_EQ("", MissingGlyphs(ScreenRectOf(Control(box, IDC_MESSAGE_CHINESE)), chinese.c_str()));
+            }
             ExpectTextsWhole(box, kOnNotice);
         }
         return AnswerNotice(program.processId, button, screenshot ? prefix + "_" + screenshot : "",
