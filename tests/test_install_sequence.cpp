@@ -416,6 +416,8 @@ TEST_F(InstallSequence, StopsAtARequiredRowThatCannotBeWritten)
     EXPECT_FALSE(FileExists(DesktopLink(kShortcutNames[0].notes)));
     EXPECT_FALSE(ClassRegistered());
     EXPECT_TRUE(notices.empty()) << "the wizard reports the failure, not the sequence";
+    EXPECT_STREQ("Tavelorn.exe", InstallFailure.fileName);
+    EXPECT_EQ(kPayloadInUse, InstallFailure.result);
 }
 
 TEST_F(InstallSequence, GoesOnPastAnOptionalRowThatCannotBeWritten)
@@ -426,6 +428,9 @@ TEST_F(InstallSequence, GoesOnPastAnOptionalRowThatCannotBeWritten)
     Release();
     ExpectAllInstalledBut({ 102 });
     EXPECT_EQ("editor in use", ReadFileText(RowPath(102)));
+    EXPECT_EQ(1, SkippedFiles.count) << "named in the success notice";
+    EXPECT_STREQ("LKOEdit.exe", SkippedFiles.fileName);
+    EXPECT_EQ(kPayloadInUse, SkippedFiles.result);
 }
 
 TEST_F(InstallSequence, LeavesOutTheDesktopAndTheClassRootWhenNotWanted)
@@ -501,6 +506,7 @@ TEST_F(InstallSequence, NeverReportsSuccessOnADiskThatFillsAndLeavesOnlyWholeFil
         whole++;
     }
     EXPECT_LT(whole, kCatalogueRowCount) << "the disk was meant to fill";
+    EXPECT_EQ(kPayloadDiskFull, InstallFailure.result) << (InstallFailure.fileName ? InstallFailure.fileName : "");
     EXPECT_GT(whole, 0);
 }
 
@@ -549,4 +555,6 @@ TEST_F(InstallSequence, WritesNothingThroughALinkPlantedAtAFileName)
 
     EXPECT_EQ(1, Run()) << "the editor's program is an optional row";
     EXPECT_EQ("someone else's program", ReadFileText("C:\\elsewhere\\victim.exe"));
+    EXPECT_STREQ("LKOEdit.exe", SkippedFiles.fileName);
+    EXPECT_EQ(kPayloadRedirected, SkippedFiles.result);
 }
