@@ -113,7 +113,7 @@ static int ExtractRows(const char *installer, const char *list, const char *fold
     int failures = 0;
     for (const Row &row : rows) {
         PayloadEntry entry = { row.id, row.name.c_str(), buffer, kCatalogueCapacity, 0, 0, NULL };
-        failures += ExtractPayload(entry) ? 0 : 1;
+        failures += ExtractPayload(entry) == kPayloadWritten ? 0 : 1;
     }
     free(buffer);
     WriteResult(result, Now() - start);

@@ -10,14 +10,9 @@
 //          length from the inflater. The content must fit the reader's buffer
 //          (payload/capacities.h).
 
-#include <stdio.h>
-#include <string.h>
-
 #include "payload/payload.h"
 #include "shell/shell.h"
 #include "wizard/wizard.h"
-
-int PayloadWriteBrokeOff;
 
 int InflatePayloadResource(int id, void *buffer, unsigned long capacity, unsigned long *length)
 {
@@ -32,12 +27,37 @@ int InflatePayloadResource(int id, void *buffer, unsigned long capacity, unsigne
     return InflateZlibStream(buffer, capacity, length, data, size);
 }
 
-int ExtractPayload(PayloadEntry entry)
+PayloadResult PayloadResultOfError(DWORD error)
+{
+    switch (error) {
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_USER_MAPPED_FILE:        // mapped by a running program: cannot be cut
+        return kPayloadInUse;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+        return kPayloadAccessDenied;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return kPayloadDiskFull;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_NETNAME_DELETED:
+    case ERROR_DEV_NOT_EXIST:
+        return kPayloadFolderGone;
+    default:
+        return kPayloadFailed;
+    }
+}
+
+PayloadResult ExtractPayload(PayloadEntry entry)
 {
     unsigned long length = 0;
-    if (entry.capacity < 0
-        || !InflatePayloadResource(entry.resourceId, entry.buffer, (unsigned long)entry.capacity, &length))
-        return 0;
+    if (entry.capacity < 0)
+        return kPayloadFailed;
+    if (!InflatePayloadResource(entry.resourceId, entry.buffer, (unsigned long)entry.capacity, &length))
+        return kPayloadDamaged;
     return WritePayloadFile(entry.fileName, entry.buffer, length, entry.readOnly, entry.hidden,
                             entry.explicitPath);
 }
@@ -51,35 +71,60 @@ static int ComposeTargetPath(char *path, const char *fileName, const char *expli
     return written >= 0 && written < MAX_PATH;
 }
 
-int WritePayloadFile(const char *fileName, const void *data, unsigned long length,
-                     int readOnly, int hidden, const char *explicitPath)
+int RedirectsWrites(DWORD attributes, DWORD reparseTag)
+{
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+           && (reparseTag == IO_REPARSE_TAG_SYMLINK || reparseTag == IO_REPARSE_TAG_MOUNT_POINT);
+}
+
+// The reparse tag of an existing file; a tag that cannot be read counts as
+// a link, so that nothing unknown is followed.
+static DWORD ReparseTagOf(const char *path)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(path, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return IO_REPARSE_TAG_SYMLINK;
+    FindClose(search);
+    return found.dwReserved0;
+}
+
+PayloadResult WritePayloadFile(const char *fileName, const void *data, unsigned long length,
+                               int readOnly, int hidden, const char *explicitPath)
 {
     char path[MAX_PATH];
     if (!ComposeTargetPath(path, fileName, explicitPath))
-        return 0;
+        return kPayloadFailed;
 
     // A read-only or hidden file of an earlier installation must give way.
-    // A link or junction at the file's name would send the write elsewhere.
+    // A link or junction at the file's name would send the write elsewhere;
+    // other reparse points (cloud placeholders, deduplicated files) are
+    // files written in place.
     DWORD existing = GetFileAttributesA(path);
     if (existing != INVALID_FILE_ATTRIBUTES) {
-        if (existing & FILE_ATTRIBUTE_REPARSE_POINT)
-            return 0;
+        if ((existing & FILE_ATTRIBUTE_REPARSE_POINT) && RedirectsWrites(existing, ReparseTagOf(path)))
+            return kPayloadRedirected;
         SetFileAttributesA(path, existing & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
     }
 
-    FILE *file = fopen(path, "wb");
-    if (!file)
-        return 0;
-    size_t written = length ? fwrite(data, 1, length, file) : 0;
-    // The buffered tail is checked with fflush: msvcrt's fclose reports
-    // success even when its own final flush fails on a full disk.
-    int flushed = fflush(file) == 0;
-    int closed = fclose(file) == 0;
-    if (written < length || !flushed || !closed) {
+    // Shared with nobody while it is written: no program reads half a file.
+    // One write, with the system's own error: the C library's buffered files
+    // hide a full disk in the final flush of fclose.
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return PayloadResultOfError(GetLastError());
+    DWORD written = 0;
+    DWORD error = ERROR_SUCCESS;
+    if (length && !WriteFile(file, data, length, &written, NULL))
+        error = GetLastError();
+    else if (written != length)
+        error = ERROR_DISK_FULL;
+    if (!CloseHandle(file) && error == ERROR_SUCCESS)
+        error = GetLastError();
+    if (error != ERROR_SUCCESS) {
         // A cut-short file would later pass for an installed one.
-        remove(path);
-        PayloadWriteBrokeOff = 1;
-        return 0;
+        DeleteFileA(path);
+        return PayloadResultOfError(error);
     }
 
     // Hidden first, read-only last: on file systems that keep the hidden bit
@@ -92,5 +137,5 @@ int WritePayloadFile(const char *fileName, const void *data, unsigned long lengt
         if (readOnly)
             SetFileAttributesA(path, attributes | FILE_ATTRIBUTE_READONLY);
     }
-    return 1;
+    return kPayloadWritten;
 }

@@ -18,6 +18,8 @@
 #include "wizard/wizard.h"
 
 int KeepOldWordBase;
+PayloadOutcome InstallFailure;
+PayloadOutcome SkippedFiles;
 
 static const char kWordBaseQuestionChinese[] = "安装目录有老词库。是否安装新词库(会冲掉老词库)?";
 static const char kWordBaseQuestionEnglish[] =
@@ -104,66 +106,151 @@ static void DeleteDictionaryVariants(void)
     }
 }
 
-// Whether the write of the catalogue could replace the file: it is absent,
-// or it opens for writing as the write opens it (sharing reading and
-// writing), without being truncated. A read-only mark does not count, the
-// write clears it; it is cleared for the test and put back.
-static int CanReplaceFile(const char *path)
+static void NoteOutcome(PayloadOutcome &outcome, const char *fileName, PayloadResult result)
 {
-    DWORD attributes = GetFileAttributesA(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    if (!outcome.count++) {
+        outcome.fileName = fileName;
+        outcome.result = result;
     }
-    if (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))
-        return 0;
-    if (attributes & FILE_ATTRIBUTE_READONLY)
-        SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              OPEN_EXISTING, 0, NULL);
-    if (attributes & FILE_ATTRIBUTE_READONLY)
-        SetFileAttributesA(path, attributes);
-    if (file == INVALID_HANDLE_VALUE)
-        return 0;
-    CloseHandle(file);
-    return 1;
 }
 
 // The four files of the word base only work together, and the old ones are
-// the user's words: a new CiZuFlat.igb beside an index the pinyin server
-// holds open would leave neither base. So none of them is replaced unless
-// every one can be.
-static int CanReplaceWordBase(void)
+// the user's words: they are replaced as a set or not at all. The new files
+// are written beside the old ones under names of their own, then each old
+// file is moved aside and its new one moved in; a step that fails puts the
+// old ones back. Renaming needs no room on the disk and never cuts a file.
+enum { kWordBaseFileCount = 4 };
+static const char kNewSuffix[] = ".lunkonew";
+static const char kAsideSuffix[] = ".lunkoold";
+
+struct WordBaseFile {
+    const CatalogueRow *row;
+    char path[MAX_PATH];
+    char fresh[MAX_PATH];       // the new file until it is moved in
+    char aside[MAX_PATH];       // the old file while the new one goes in
+    int oldAside;
+    int newIn;
+};
+static WordBaseFile wordBase[kWordBaseFileCount];
+static int wordBaseFiles;
+
+// Why `path` could not be moved aside now, or kPayloadWritten when it can
+// (or is absent). Opened shared with nobody, it tells whether any other
+// program holds it in any way: the pinyin server keeps its index open and
+// mapped, and a mapped file can be neither cut nor written in place. The
+// read-only mark does not matter to a rename.
+static PayloadResult WordBaseFileState(const char *path)
 {
+    if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND ? kPayloadWritten : PayloadResultOfError(error);
+    }
+    HANDLE file = CreateFileA(path, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return PayloadResultOfError(GetLastError());
+    CloseHandle(file);
+    return kPayloadWritten;
+}
+
+// Decided before the run writes or deletes anything: 0, with the file and
+// why in InstallFailure, when a file of the word base cannot be replaced.
+static int WordBaseCanBeReplaced(void)
+{
+    wordBaseFiles = 0;
     for (const CatalogueRow &row : PayloadCatalogue) {
-        char path[MAX_PATH];
-        if (row.oldBaseSkip
-            && (!JoinPath(path, InstallFolderPath, row.fileName, "") || !CanReplaceFile(path)))
+        if (!row.oldBaseSkip || wordBaseFiles == kWordBaseFileCount)
+            continue;
+        WordBaseFile &file = wordBase[wordBaseFiles++];
+        file.row = &row;
+        file.oldAside = file.newIn = 0;
+        PayloadResult state = kPayloadFailed;
+        if (JoinPath(file.path, InstallFolderPath, row.fileName, "")
+            && JoinPath(file.fresh, InstallFolderPath, row.fileName, kNewSuffix)
+            && JoinPath(file.aside, InstallFolderPath, row.fileName, kAsideSuffix))
+            state = WordBaseFileState(file.path);
+        if (state != kPayloadWritten) {
+            NoteOutcome(InstallFailure, row.fileName, state);
             return 0;
+        }
     }
     return 1;
 }
 
-// Returns 0 at the first required row that fails; a word base that cannot
-// be replaced whole fails at its first row, CiZuFlat.igb, which is required.
-// An optional row whose write broke off after the file was opened counts as
-// required: the disk is full or failing, and reporting success would hide a
-// missing file.
+static int MoveWordBaseFile(const char *from, const char *to, const CatalogueRow *row)
+{
+    if (MoveFileA(from, to))
+        return 1;
+    NoteOutcome(InstallFailure, row->fileName, PayloadResultOfError(GetLastError()));
+    return 0;
+}
+
+static int ReplaceWordBase(unsigned char *buffer)
+{
+    int result = 1;
+    for (int i = 0; i < wordBaseFiles && result; i++) {
+        WordBaseFile &file = wordBase[i];
+        // Left by a run that was cut off: the names are ours, never a user's.
+        DeleteInstalledFile(file.fresh);
+        DeleteInstalledFile(file.aside);
+        PayloadEntry entry = { file.row->resourceId, file.row->fileName, buffer, kCatalogueCapacity,
+                               file.row->readOnly, file.row->hidden, file.fresh };
+        PayloadResult written = ExtractPayload(entry);
+        if (written != kPayloadWritten) {
+            NoteOutcome(InstallFailure, file.row->fileName, written);
+            result = 0;
+        }
+    }
+    for (int i = 0; i < wordBaseFiles && result; i++) {
+        WordBaseFile &file = wordBase[i];
+        file.oldAside = GetFileAttributesA(file.path) != INVALID_FILE_ATTRIBUTES;
+        if (file.oldAside && !MoveWordBaseFile(file.path, file.aside, file.row)) {
+            file.oldAside = 0;
+            result = 0;
+        } else {
+            result = file.newIn = MoveWordBaseFile(file.fresh, file.path, file.row);
+        }
+    }
+    for (int i = 0; i < wordBaseFiles && !result; i++) {
+        WordBaseFile &file = wordBase[i];
+        if (file.newIn)
+            MoveFileA(file.path, file.fresh);
+        if (file.oldAside)
+            MoveFileA(file.aside, file.path);
+    }
+    // Whichever base stays, nothing of the other is left behind. An old file
+    // still mapped by a program that has closed it can be renamed but not
+    // yet deleted; the next run removes it.
+    for (int i = 0; i < wordBaseFiles; i++)
+        DeleteInstalledFile(result ? wordBase[i].aside : wordBase[i].fresh);
+    return result;
+}
+
+// Returns 0 at the first required row that fails, with the file and why in
+// InstallFailure; optional rows that fail are skipped and noted in
+// SkippedFiles. The word base is replaced whole at its first row.
 static int ExtractCatalogue(HWND bar, unsigned char *buffer)
 {
-    int wordBaseChecked = 0;
+    int wordBaseDone = KeepOldWordBase;
     for (const CatalogueRow &row : PayloadCatalogue) {
         if (row.position)
             SetProgress(bar, row.position);
-        if (row.oldBaseSkip && KeepOldWordBase)
+        if (row.oldBaseSkip) {
+            if (!wordBaseDone++ && !ReplaceWordBase(buffer))
+                return 0;
             continue;
-        if (row.oldBaseSkip && !wordBaseChecked++ && !CanReplaceWordBase())
-            return 0;
+        }
         PayloadEntry entry = { row.resourceId, row.fileName, buffer, kCatalogueCapacity,
                                row.readOnly, row.hidden, NULL };
-        PayloadWriteBrokeOff = 0;
-        if (!ExtractPayload(entry) && (row.required || PayloadWriteBrokeOff))
+        PayloadResult result = ExtractPayload(entry);
+        if (result == kPayloadWritten)
+            continue;
+        // A full disk or a vanished folder fails every later row as well:
+        // reporting success would hide the missing files.
+        if (row.required || result == kPayloadDiskFull || result == kPayloadFolderGone) {
+            NoteOutcome(InstallFailure, row.fileName, result);
             return 0;
+        }
+        NoteOutcome(SkippedFiles, row.fileName, result);
     }
     return 1;
 }
@@ -195,10 +282,15 @@ int RunInstallSequence(void)
     HWND bar = GetDlgItem(WizardWindow, IDC_PROGRESS);
     ShowWindow(bar, SW_SHOW);
     SetProgress(bar, 10);
+    InstallFailure = PayloadOutcome();
+    SkippedFiles = PayloadOutcome();
     ProbeWordBase();
-    DeleteDictionaryVariants();
-
-    int result = ExtractCatalogue(bar, buffer);
+    // A base that cannot be replaced stops the run before anything changes.
+    int result = KeepOldWordBase || WordBaseCanBeReplaced();
+    if (result) {
+        DeleteDictionaryVariants();
+        result = ExtractCatalogue(bar, buffer);
+    }
     if (result) {
         SetProgress(bar, 90);
         UpdateConfigFile();

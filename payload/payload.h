@@ -27,9 +27,28 @@ int InflateZlibStream(void *buffer, unsigned long capacity, unsigned long *lengt
 // inflated size. Returns 1 on success, 0 when the resource is missing, corrupt
 // or larger than `capacity`.
 int InflatePayloadResource(int id, void *buffer, unsigned long capacity, unsigned long *length);
-int ExtractPayload(PayloadEntry entry);
-int WritePayloadFile(const char *fileName, const void *data, unsigned long length,
-                     int readOnly, int hidden, const char *explicitPath);
+
+// What became of one payload and its file, told by the system's error code,
+// so that a notice can say why and what to do.
+enum PayloadResult {
+    kPayloadWritten,
+    kPayloadInUse,              // another program holds it: shared, locked or mapped
+    kPayloadAccessDenied,
+    kPayloadDiskFull,
+    kPayloadDamaged,            // the resource is missing or fails its check
+    kPayloadFolderGone,         // the folder to write into is no longer there
+    kPayloadRedirected,         // a symbolic link or junction stands at the name
+    kPayloadFailed,             // anything else, a path too long among them
+};
+PayloadResult PayloadResultOfError(DWORD error);
+// Whether an existing file with these attributes and reparse tag
+// (WIN32_FIND_DATA's dwReserved0) would send a write elsewhere: symbolic
+// links and mount points do; cloud placeholders and deduplicated files are
+// written as any file.
+int RedirectsWrites(DWORD attributes, DWORD reparseTag);
+PayloadResult ExtractPayload(PayloadEntry entry);
+PayloadResult WritePayloadFile(const char *fileName, const void *data, unsigned long length,
+                               int readOnly, int hidden, const char *explicitPath);
 
 void ClearFileAttributes(const char *path, int clearReadOnly, int clearHidden);
 int UpdateConfigFile(void);
@@ -37,9 +56,16 @@ int UpdateConfigFile(void);
 // Set by each run of the install sequence: 1 when the user chose to keep an
 // existing word base, whose four files are then not replaced.
 extern int KeepOldWordBase;
-// Set by WritePayloadFile when a write failed after the file was opened (a
-// full or failing disk, not a file in use); the cut-short file is removed.
-extern int PayloadWriteBrokeOff;
+// A file the last run of the install sequence could not write, and why.
+struct PayloadOutcome {
+    const char *fileName;       // null: none
+    PayloadResult result;
+    int count;                  // of such files; the first is named
+};
+// The file that ended the run (a required row, or a word base that could not
+// be replaced whole) and the optional files skipped before a successful end.
+extern PayloadOutcome InstallFailure;
+extern PayloadOutcome SkippedFiles;
 
 int RunInstallSequence(void);
 void DeleteInstalledFile(const char *path);

@@ -49,9 +49,14 @@ lunko_test_run(test_install_sequence_unprivileged PROGRAM test_install_sequence 
 # A drive that fills during the installation, once at a small buffered file
 # and once in the middle of the large ones; skipped, and shown as skipped,
 # where no file system can be mounted.
+# At 8 MB the new word base no longer fits beside the old one.
 foreach(size 300k 8m)
+  set(filter *DiskThatFills*)
+  if(size STREQUAL 8m)
+    set(filter *DiskThatFills*:*OldWordBase*)
+  endif()
   lunko_test_run(test_install_sequence_full_disk_${size} PROGRAM test_install_sequence
-    ENV "LUNKO_SMALL_DRIVE=d:${size}" ARGS --gtest_filter=*DiskThatFills*)
+    ENV "LUNKO_SMALL_DRIVE=d:${size}" ARGS --gtest_filter=${filter})
   set_tests_properties(test_install_sequence_full_disk_${size} PROPERTIES
     SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
 endforeach()

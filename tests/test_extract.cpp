@@ -67,13 +67,13 @@ static std::string HundredBytes()
 TEST_F(Extraction, WritesTheInflatedFileWithTheRequestedAttributes)
 {
     ASSERT_EQ(100u, HundredBytes().size());
-    EXPECT_EQ(1, ExtractPayload(Entry(900, "a.txt", 4096, 1, 1)));
+    EXPECT_EQ(kPayloadWritten, ExtractPayload(Entry(900, "a.txt", 4096, 1, 1)));
     EXPECT_EQ(HundredBytes(), Content(Target("a.txt")));
     EXPECT_EQ(kReadOnlyHidden, Attributes(Target("a.txt")) & kReadOnlyHidden);
 
-    EXPECT_EQ(1, ExtractPayload(Entry(900, "b.txt", 4096, 0, 1)));
+    EXPECT_EQ(kPayloadWritten, ExtractPayload(Entry(900, "b.txt", 4096, 0, 1)));
     EXPECT_EQ((DWORD)FILE_ATTRIBUTE_HIDDEN, Attributes(Target("b.txt")) & kReadOnlyHidden);
-    EXPECT_EQ(1, ExtractPayload(Entry(900, "c.txt", 4096, 0, 0)));
+    EXPECT_EQ(kPayloadWritten, ExtractPayload(Entry(900, "c.txt", 4096, 0, 0)));
     EXPECT_EQ(0u, Attributes(Target("c.txt")) & kReadOnlyHidden);
 }
 
@@ -81,15 +81,15 @@ TEST_F(Extraction, ReplacesAReadOnlyHiddenFileOfAnEarlierInstallation)
 {
     Plant(Target("old.txt"), "an earlier, longer version of the file that must go away entirely",
           kReadOnlyHidden);
-    EXPECT_EQ(1, ExtractPayload(Entry(900, "old.txt")));
+    EXPECT_EQ(kPayloadWritten, ExtractPayload(Entry(900, "old.txt")));
     EXPECT_EQ(HundredBytes(), Content(Target("old.txt")));
     EXPECT_EQ(0u, Attributes(Target("old.txt")) & kReadOnlyHidden);
 }
 
 TEST_F(Extraction, RewritesTheSameFileTwiceWithTheReadOnlyFlag)
 {
-    EXPECT_EQ(1, ExtractPayload(Entry(900, "twice.txt", 4096, 1, 0)));
-    EXPECT_EQ(1, ExtractPayload(Entry(900, "twice.txt", 4096, 1, 0)));
+    EXPECT_EQ(kPayloadWritten, ExtractPayload(Entry(900, "twice.txt", 4096, 1, 0)));
+    EXPECT_EQ(kPayloadWritten, ExtractPayload(Entry(900, "twice.txt", 4096, 1, 0)));
     EXPECT_EQ(HundredBytes(), Content(Target("twice.txt")));
     EXPECT_EQ((DWORD)FILE_ATTRIBUTE_READONLY, Attributes(Target("twice.txt")) & kReadOnlyHidden);
 }
@@ -97,11 +97,11 @@ TEST_F(Extraction, RewritesTheSameFileTwiceWithTheReadOnlyFlag)
 TEST_F(Extraction, RefusesContentOneByteLargerThanTheBufferAndLeavesTheTargetAlone)
 {
     Plant(Target("keep.txt"), "old content", kReadOnlyHidden);
-    EXPECT_EQ(0, ExtractPayload(Entry(900, "keep.txt", 99)));
+    EXPECT_EQ(kPayloadDamaged, ExtractPayload(Entry(900, "keep.txt", 99)));
     EXPECT_EQ("old content", Content(Target("keep.txt")));
     EXPECT_EQ(kReadOnlyHidden, Attributes(Target("keep.txt")) & kReadOnlyHidden);
 
-    EXPECT_EQ(1, ExtractPayload(Entry(900, "exact.txt", 100)));
+    EXPECT_EQ(kPayloadWritten, ExtractPayload(Entry(900, "exact.txt", 100)));
     EXPECT_EQ(HundredBytes(), Content(Target("exact.txt")));
 }
 
@@ -109,8 +109,8 @@ TEST_F(Extraction, RefusesBrokenStreamsAndMissingResourcesWithoutTouchingTheTarg
 {
     Plant(Target("keep.txt"), "old content", FILE_ATTRIBUTE_READONLY);
     for (int id : { 902, 903, 904, 905 }) {
-        EXPECT_EQ(0, ExtractPayload(Entry(id, "keep.txt"))) << "resource " << id;
-        EXPECT_EQ(0, ExtractPayload(Entry(id, "new.txt"))) << "resource " << id;
+        EXPECT_EQ(kPayloadDamaged, ExtractPayload(Entry(id, "keep.txt"))) << "resource " << id;
+        EXPECT_EQ(kPayloadDamaged, ExtractPayload(Entry(id, "new.txt"))) << "resource " << id;
     }
     EXPECT_EQ("old content", Content(Target("keep.txt")));
     EXPECT_EQ((DWORD)FILE_ATTRIBUTE_READONLY, Attributes(Target("keep.txt")) & kReadOnlyHidden);
@@ -120,7 +120,7 @@ TEST_F(Extraction, RefusesBrokenStreamsAndMissingResourcesWithoutTouchingTheTarg
 TEST_F(Extraction, WritesAnEmptyFileForAnEmptyPayload)
 {
     Plant(Target("empty.bin"), "something", 0);
-    EXPECT_EQ(1, ExtractPayload(Entry(901, "empty.bin", 4096, 1, 0)));
+    EXPECT_EQ(kPayloadWritten, ExtractPayload(Entry(901, "empty.bin", 4096, 1, 0)));
     EXPECT_EQ(0, _access(Target("empty.bin").c_str(), 0));
     EXPECT_EQ("", Content(Target("empty.bin")));
     EXPECT_EQ((DWORD)FILE_ATTRIBUTE_READONLY, Attributes(Target("empty.bin")) & kReadOnlyHidden);
@@ -131,7 +131,7 @@ TEST_F(Extraction, UsesAnExplicitPathInsteadOfTheFolderAndName)
     std::string elsewhere = folder + "-elsewhere";
     CreateDirectoryA(elsewhere.c_str(), NULL);
     std::string path = elsewhere + "\\speech.msi";
-    EXPECT_EQ(1, ExtractPayload(Entry(900, "ignored.txt", 4096, 0, 0, path.c_str())));
+    EXPECT_EQ(kPayloadWritten, ExtractPayload(Entry(900, "ignored.txt", 4096, 0, 0, path.c_str())));
     EXPECT_EQ(HundredBytes(), Content(path));
     EXPECT_NE(0, _access(Target("ignored.txt").c_str(), 0));
 }
@@ -141,7 +141,7 @@ TEST_F(Extraction, FailsOnAFileHeldOpenWithoutSharingAfterClearingItsAttributes)
     Plant(Target("busy.txt"), "in use", kReadOnlyHidden);
     HANDLE held = CreateFileA(Target("busy.txt").c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
-    EXPECT_EQ(0, ExtractPayload(Entry(900, "busy.txt", 4096, 1, 1)));
+    EXPECT_EQ(kPayloadInUse, ExtractPayload(Entry(900, "busy.txt", 4096, 1, 1)));
     CloseHandle(held);
     EXPECT_EQ("in use", Content(Target("busy.txt")));
     EXPECT_EQ(0u, Attributes(Target("busy.txt")) & kReadOnlyHidden);
@@ -150,7 +150,37 @@ TEST_F(Extraction, FailsOnAFileHeldOpenWithoutSharingAfterClearingItsAttributes)
 TEST_F(Extraction, FailsWhenTheFolderDoesNotExist)
 {
     lstrcpyA(InstallFolderPath, "C:\\no-such-folder\\below");
-    EXPECT_EQ(0, ExtractPayload(Entry(900, "a.txt")));
+    EXPECT_EQ(kPayloadFolderGone, ExtractPayload(Entry(900, "a.txt")));
+}
+
+TEST_F(Extraction, FailsWithAccessDeniedWhereAFolderHasTheFilesName)
+{
+    CreateDirectoryA(Target("taken.txt").c_str(), NULL);
+    EXPECT_EQ(kPayloadAccessDenied, ExtractPayload(Entry(900, "taken.txt")));
+    EXPECT_EQ((DWORD)FILE_ATTRIBUTE_DIRECTORY, GetFileAttributesA(Target("taken.txt").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Only the reparse points that send a write elsewhere are refused; Wine
+// cannot make any, so the decision is tried with the tags themselves.
+TEST(ReparsePoints, RefuseOnlySymbolicLinksAndMountPoints)
+{
+    static const struct {
+        DWORD attributes;
+        DWORD tag;
+        int redirects;
+    } kCases[] = {
+        { FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_SYMLINK, 1 },
+        { FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_MOUNT_POINT, 1 },     // a junction
+        { FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY, IO_REPARSE_TAG_SYMLINK, 1 },
+        { FILE_ATTRIBUTE_REPARSE_POINT, 0x9000001A, 0 },                      // a cloud placeholder
+        { FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_OFFLINE, 0x9000701A, 0 },
+        { FILE_ATTRIBUTE_REPARSE_POINT, 0x80000013, 0 },                      // deduplicated
+        { FILE_ATTRIBUTE_REPARSE_POINT, 0x80000017, 0 },                      // WOF-compressed
+        { FILE_ATTRIBUTE_NORMAL, IO_REPARSE_TAG_SYMLINK, 0 },                 // a stale tag, no reparse point
+        { FILE_ATTRIBUTE_ARCHIVE, 0, 0 },
+    };
+    for (const auto &c : kCases)
+        EXPECT_EQ(c.redirects, RedirectsWrites(c.attributes, c.tag)) << std::hex << c.attributes << " " << c.tag;
 }
 
 // Makes nested folders below `base` until the path is `length` characters
@@ -173,18 +203,18 @@ TEST_F(Extraction, RefusesPathsLongerThan259CharactersInsteadOfOverrunning)
     std::string deep = DeepFolder(folder, 250);
     ASSERT_EQ(250u, deep.size());
     lstrcpyA(InstallFolderPath, deep.c_str());
-    EXPECT_EQ(1, ExtractPayload(Entry(900, "12345678")));          // 259 characters
+    EXPECT_EQ(kPayloadWritten, ExtractPayload(Entry(900, "12345678")));          // 259 characters
     EXPECT_EQ(HundredBytes(), Content(deep + "\\12345678"));
-    EXPECT_EQ(0, ExtractPayload(Entry(900, "123456789")));         // 260
+    EXPECT_EQ(kPayloadFailed, ExtractPayload(Entry(900, "123456789")));    // 260
     EXPECT_NE(0, _access((deep + "\\123456789").c_str(), 0)) << "nothing written for 260";
 
     std::string explicit259 = deep + "\\abcdefgh";
     std::string explicit260 = deep + "\\abcdefghi";
-    EXPECT_EQ(1, ExtractPayload(Entry(900, "x", 4096, 0, 0, explicit259.c_str())));
-    EXPECT_EQ(0, ExtractPayload(Entry(900, "x", 4096, 0, 0, explicit260.c_str())));
+    EXPECT_EQ(kPayloadWritten, ExtractPayload(Entry(900, "x", 4096, 0, 0, explicit259.c_str())));
+    EXPECT_EQ(kPayloadFailed, ExtractPayload(Entry(900, "x", 4096, 0, 0, explicit260.c_str())));
     std::string huge(5000, 'x');
-    EXPECT_EQ(0, ExtractPayload(Entry(900, huge.c_str())));
-    EXPECT_EQ(0, ExtractPayload(Entry(900, "x", 4096, 0, 0, huge.c_str())));
+    EXPECT_EQ(kPayloadFailed, ExtractPayload(Entry(900, huge.c_str())));
+    EXPECT_EQ(kPayloadFailed, ExtractPayload(Entry(900, "x", 4096, 0, 0, huge.c_str())));
 }
 
 TEST_F(Extraction, InflatesIntoMemoryWithTheInflatedLength)

@@ -56,6 +56,8 @@ protected:
     std::string folder;
     std::vector<SeenNotice> notices;
     HANDLE held = INVALID_HANDLE_VALUE;
+    HANDLE mapping = NULL;
+    void *view = NULL;
 
     static void SetUpTestSuite()
     {
@@ -104,8 +106,24 @@ protected:
         held = CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_ALWAYS, 0, NULL);
         ASSERT_NE(INVALID_HANDLE_VALUE, held) << path;
     }
+    // Holds a file open and mapped into memory, sharing reading and writing,
+    // as the pinyin server holds its index.
+    void HoldMapped(const std::string &path)
+    {
+        held = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                           OPEN_EXISTING, 0, NULL);
+        ASSERT_NE(INVALID_HANDLE_VALUE, held) << path;
+        mapping = CreateFileMappingA(held, NULL, PAGE_READONLY, 0, 0, NULL);
+        view = mapping ? MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0) : NULL;
+        ASSERT_TRUE(view != NULL) << path;
+    }
     void Release()
     {
+        if (view)
+            UnmapViewOfFile(view);
+        if (mapping)
+            CloseHandle(mapping);
+        view = mapping = NULL;
         if (held != INVALID_HANDLE_VALUE)
             CloseHandle(held);
         held = INVALID_HANDLE_VALUE;
@@ -253,7 +271,8 @@ TEST_F(InstallSequence, ReplacesAWholeEarlierInstallationAndItsLeftoverDictionar
 }
 
 // The word base: CiZuFlat.igb and the index whose first byte marks an old
-// generation (bit 7), and what becomes of the four files it consists of.
+// generation (bit 7), and what becomes of the four files it consists of:
+// all old or all new, and success only where the base is as the user chose.
 struct WordBaseCase {
     const char *name;
     bool flatPresent;       // CiZuFlat.igb in the folder
@@ -264,12 +283,15 @@ struct WordBaseCase {
     int result;
     bool kept;              // the four files keep their old bytes
     DWORD attributes = 0;   // of the old files
+    bool mapped = false;    // the held file is also mapped, shared for reading and writing
+    bool smallDrive = false;    // on drive D, too small for the new base: only in its own run
 };
 
 static const WordBaseCase kWordBaseCases[] = {
     { "old base, user keeps it", true, 0x80, 0, IDNO, true, 1, true },
     { "old base, user replaces it", true, 0xFF, 0, IDYES, true, 1, false },
     { "old base read-only and hidden, replaced", true, 0x80, 0, IDYES, true, 1, false, kReadOnlyHidden },
+    { "read-only base, replaced", true, 0xFF, 0, IDYES, true, 1, false, FILE_ATTRIBUTE_READONLY },
     { "new-generation index", true, 0x7F, 0, IDNO, false, 1, false },
     { "no CiZuFlat.igb", false, 0x80, 0, IDNO, false, 1, false },
     { "no index", true, -1, 0, IDNO, false, 1, false },
@@ -277,16 +299,33 @@ static const WordBaseCase kWordBaseCases[] = {
     // An index that cannot be read is in use, not absent: the user is
     // asked rather than have the word base overwritten unasked.
     { "index in use, user keeps it", true, 0x7F, 99, IDNO, true, 1, true },
-    // A base that cannot be replaced whole is not touched: the installation
-    // fails at its first row, with the old base as it was.
+    // A base that cannot be replaced whole is not touched, and neither is
+    // anything else: the run stops before its first write.
     { "index in use, user replaces it", true, 0x7F, 99, IDYES, true, 0, true },
     { "last file in use, no question", true, 0x7F, 100, IDYES, false, 0, true },
+    { "user's words in use, no question", true, 0x7F, 25, IDYES, false, 0, true },
+    // Mapped, the index opens for writing and only its truncation fails.
+    { "index mapped, user replaces it", true, 0xFF, 99, IDYES, true, 0, true, 0, true },
+    { "index mapped, user keeps it", true, 0xFF, 99, IDNO, true, 1, true, 0, true },
+    { "optional file mapped, user replaces it", true, 0x80, 98, IDYES, true, 0, true, 0, true },
+    { "read-only base, index mapped", true, 0x80, 99, IDYES, true, 0, true, FILE_ATTRIBUTE_READONLY, true },
+    { "disk fills while the new base is written", true, 0x80, 0, IDYES, true, 0, true, 0, false, true },
 };
 
 TEST_F(InstallSequence, AsksBeforeReplacingAnOldWordBaseAndKeepsItOnNo)
 {
+    bool smallDriveRun = !TestSetting("LUNKO_SMALL_DRIVE").empty();
+    if (smallDriveRun && !TestSetting("LUNKO_SMALL_DRIVE_UNAVAILABLE").empty())
+        GTEST_SKIP() << "no small drive here: " << TestSetting("LUNKO_SMALL_DRIVE_UNAVAILABLE");
     for (const WordBaseCase &c : kWordBaseCases) {
+        if (c.smallDrive != smallDriveRun)
+            continue;
         SCOPED_TRACE(c.name);
+        if (c.smallDrive) {
+            folder = "D:\\wordbase";
+            MakeFolders(folder);
+            lstrcpynA(InstallFolderPath, folder.c_str(), MAX_PATH);
+        }
         std::string old[4];
         for (int i = 0; i < 4; i++) {
             int row = kWordBaseRows[i];
@@ -303,29 +342,47 @@ TEST_F(InstallSequence, AsksBeforeReplacingAnOldWordBaseAndKeepsItOnNo)
                 continue;
             Plant(path, old[i], c.attributes);
         }
-        if (c.heldRow)
+        // What a run that stops before its first write leaves alone.
+        Plant(RowPath(1), "earlier pykeys.dic");
+        Plant(Path("flatAuto.dic1010"), "leftover variant");
+        if (c.heldRow && c.mapped)
+            HoldMapped(RowPath(c.heldRow));
+        else if (c.heldRow)
             Hold(RowPath(c.heldRow));
 
         ASSERT_EQ(c.result, Run(c.answer));
         Release();
         EXPECT_EQ(c.asked ? 1 : 0, QuestionsAsked());
-        ExpectAllInstalledBut({ 25, 98, 99, 100 });
+        if (c.result)
+            ExpectAllInstalledBut({ 25, 98, 99, 100 });
         for (int i = 0; i < 4; i++) {
             int row = kWordBaseRows[i];
             if (c.kept) {
                 std::string data = ReadFileText(RowPath(row));
                 // Not printed whole: a replaced index is 16 MB.
                 EXPECT_TRUE(old[i] == data) << "row " << row << " replaced, now " << data.size() << " bytes";
+                EXPECT_EQ(c.attributes, GetFileAttributesA(RowPath(row).c_str()) & kReadOnlyHidden) << "row " << row;
             } else {
                 ExpectInstalled(row);
             }
         }
-        // A failure at the word base stops after the position of its first row.
+        EXPECT_TRUE(FilesIn(folder, "*.lunko*").empty()) << "no new or set-aside file is left";
         std::vector<int> expected(std::begin(kAllPositions), std::end(kAllPositions));
-        if (!c.result)
+        if (c.result) {
+            EXPECT_EQ(0, InstallFailure.count);
+        } else if (c.smallDrive) {
+            EXPECT_EQ(kPayloadDiskFull, InstallFailure.result);
+            // The new base is written at the position of its first row.
             expected.erase(std::upper_bound(expected.begin(), expected.end(),
                                             PayloadCatalogue[kWordBaseRows[0] - 1].position),
                            expected.end());
+        } else {
+            EXPECT_STREQ(PayloadCatalogue[c.heldRow - 1].fileName, InstallFailure.fileName);
+            EXPECT_EQ(kPayloadInUse, InstallFailure.result);
+            EXPECT_EQ("earlier pykeys.dic", ReadFileText(RowPath(1)));
+            EXPECT_EQ("leftover variant", ReadFileText(Path("flatAuto.dic1010")));
+            expected.resize(1);
+        }
         EXPECT_EQ(expected, positions) << "positions are set also before skipped rows";
     }
 }
@@ -359,6 +416,8 @@ TEST_F(InstallSequence, StopsAtARequiredRowThatCannotBeWritten)
     EXPECT_FALSE(FileExists(DesktopLink(kShortcutNames[0].notes)));
     EXPECT_FALSE(ClassRegistered());
     EXPECT_TRUE(notices.empty()) << "the wizard reports the failure, not the sequence";
+    EXPECT_STREQ("Tavelorn.exe", InstallFailure.fileName);
+    EXPECT_EQ(kPayloadInUse, InstallFailure.result);
 }
 
 TEST_F(InstallSequence, GoesOnPastAnOptionalRowThatCannotBeWritten)
@@ -369,6 +428,9 @@ TEST_F(InstallSequence, GoesOnPastAnOptionalRowThatCannotBeWritten)
     Release();
     ExpectAllInstalledBut({ 102 });
     EXPECT_EQ("editor in use", ReadFileText(RowPath(102)));
+    EXPECT_EQ(1, SkippedFiles.count) << "named in the success notice";
+    EXPECT_STREQ("LKOEdit.exe", SkippedFiles.fileName);
+    EXPECT_EQ(kPayloadInUse, SkippedFiles.result);
 }
 
 TEST_F(InstallSequence, LeavesOutTheDesktopAndTheClassRootWhenNotWanted)
@@ -444,6 +506,7 @@ TEST_F(InstallSequence, NeverReportsSuccessOnADiskThatFillsAndLeavesOnlyWholeFil
         whole++;
     }
     EXPECT_LT(whole, kCatalogueRowCount) << "the disk was meant to fill";
+    EXPECT_EQ(kPayloadDiskFull, InstallFailure.result) << (InstallFailure.fileName ? InstallFailure.fileName : "");
     EXPECT_GT(whole, 0);
 }
 
@@ -492,4 +555,6 @@ TEST_F(InstallSequence, WritesNothingThroughALinkPlantedAtAFileName)
 
     EXPECT_EQ(1, Run()) << "the editor's program is an optional row";
     EXPECT_EQ("someone else's program", ReadFileText("C:\\elsewhere\\victim.exe"));
+    EXPECT_STREQ("LKOEdit.exe", SkippedFiles.fileName);
+    EXPECT_EQ(kPayloadRedirected, SkippedFiles.result);
 }

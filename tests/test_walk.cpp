@@ -132,6 +132,13 @@ static std::wstring Widened(const char *text)
     return n > 0 ? std::wstring(wide, (size_t)n - 1) : L"(not GBK)";
 }
 
+static std::string Narrowed(const std::wstring &text)
+{
+    char gbk[512];
+    int n = WideCharToMultiByte(936, 0, text.c_str(), -1, gbk, sizeof gbk, NULL, NULL);
+    return n > 0 ? std::string(gbk, (size_t)n - 1) : "(not GBK)";
+}
+
 // What else a screen reader hears on a page: the folder box by its label,
 // and controls that are not drawn from the glyph sheets.
 static const struct {
@@ -257,6 +264,15 @@ protected:
                     EXPECT_EQ(Widened(notice.chinese), Heard(Control(box, IDC_MESSAGE_CHINESE)));
                     EXPECT_EQ(Widened(notice.english), Heard(Control(box, IDC_MESSAGE_ENGLISH)));
                 }
+            }
+            // An outcome composed at run time (a file's name and why) is
+            // drawn whole too: the box draws 79 bytes of Chinese and holds
+            // 127 of English.
+            if (english.find("Installation failed. ") == 0 || english.find("Installation Success, but") == 0) {
+                std::string chinese = Narrowed(Heard(Control(box, IDC_MESSAGE_CHINESE)));
+                EXPECT_LE(chinese.size(), 79u) << chinese;
+                EXPECT_LE(english.size(), 127u) << english;
+                EXPECT_EQ("", MissingGlyphs(ScreenRectOf(Control(box, IDC_MESSAGE_CHINESE)), chinese.c_str()));
             }
             ExpectTextsWhole(box, kOnNotice);
         }
@@ -818,7 +834,9 @@ TEST_F(WizardRun, SkipsDamagedOptionalFilesAndTextsAndOpensNoDamagedSpeechPackag
               SendMessageA(Control(wizard, IDC_AGREEMENT_ZH), LB_GETCOUNT, 0, 0));
     Next(3);
     ClickControl(wizard, IDC_NEXT);
-    EXPECT_EQ(kSuccessNotice, Answer(IDOK, "success"));
+    // The first damaged file is named, and the count of all that were skipped.
+    EXPECT_EQ("Installation Success, but 2 files not replaced. The installer file is damaged (fccdic.bin): "
+              "please download it again.", Answer(IDOK, "success"));
     EXPECT_EQ(kSpeechQuestion, Answer(IDOK, nullptr));
     EXPECT_EQ(0, WaitForExit(&program, 60000));
 
@@ -848,7 +866,8 @@ TEST_F(WizardRun, FailsAtADamagedRequiredFileAndWritesNothingFromItOn)
     Shot("page2_empty");
     Next(3);
     ClickControl(wizard, IDC_NEXT);
-    EXPECT_EQ(kFailureNotice, Answer(IDOK, "failure"));
+    EXPECT_EQ("Installation failed. The installer file is damaged (keymap.bmp): please download it again.",
+              Answer(IDOK, "failure"));
     EXPECT_EQ(0, WaitForExit(&program, 60000)) << "no speech question after a failure";
 
     bool reached = false;
@@ -889,7 +908,8 @@ TEST_F(WizardRun, NeverReportsSuccessWhereTheUserMayNotWrite)
     SendMessageA(Control(wizard, IDC_FOLDER_EDIT), WM_SETTEXT, 0, (LPARAM) "C:\\Locked");
     WalkToLastPage(IDC_DISPLAY_OK, 0);
     ClickControl(wizard, IDC_NEXT);
-    EXPECT_EQ(kFailureNotice, Answer(IDOK, nullptr)) << "a folder that cannot be written";
+    EXPECT_EQ("Installation failed. Access to pykeys.dic is denied.", Answer(IDOK, nullptr))
+        << "a folder that cannot be written";
     EXPECT_EQ(0, WaitForExit(&program, 60000));
     EXPECT_TRUE(FilesIn("C:\\Locked", "*").empty());
     EndProgram(&program);
@@ -897,9 +917,103 @@ TEST_F(WizardRun, NeverReportsSuccessWhereTheUserMayNotWrite)
     Start();
     WalkToLastPage(IDC_DISPLAY_OK, 0);
     ClickControl(wizard, IDC_NEXT);
-    EXPECT_EQ(kFailureNotice, Answer(IDOK, nullptr)) << "a required file that cannot be replaced";
+    EXPECT_EQ("Installation failed. Access to Tavelorn.exe is denied.", Answer(IDOK, nullptr))
+        << "a required file that cannot be replaced";
     EXPECT_EQ(0, WaitForExit(&program, 60000));
     for (size_t i = 0; i < before.size(); i++)
         EXPECT_TRUE(ReadWholeFile(foreign[i]) == before[i]) << foreign[i] << " is left as it was";
     EXPECT_TRUE(LinksIn(ShortcutFolder(CSIDL_DESKTOP)).empty());
+}
+
+// ---- files that cannot be written ----------------------------------------
+// LUNKO_WRITE_FAULT picks the row: a program of an existing installation that
+// a running program holds open without sharing, or a drive (D:, with room for
+// everything when Install is pressed) that fills while the files are written.
+
+static const struct {
+    const char *fault;
+    const char *folder;
+    const char *heldFile;       // planted in the folder and held, or null
+    const char *notice;         // its English, or how it begins
+    const char *screenshot;
+    const char *beside = nullptr;   // planted too: the rest of an old word base
+} kWriteFaults[] = {
+    { "held-required", "C:\\Lunko", "Tavelorn.exe",
+      "Installation failed. Tavelorn.exe is in use: quit the program using it.", "failure_in_use" },
+    { "held-optional", "C:\\Lunko", "LKOEdit.exe",
+      "Installation Success, but 1 file not replaced. LKOEdit.exe is in use: quit the editor (LKOEdit.exe).",
+      "success_not_replaced" },
+    // The longest name: cut in the Chinese line so that the reason still shows.
+    { "held-long-name", "C:\\Lunko", "mi_bihua1_dups_prefered_codes.bin",
+      "Installation Success, but 1 file not replaced. mi_bihua1_dups_prefered_codes.bin is in use: quit the "
+      "program using it.", "success_long_name" },
+    // The pinyin server holds its index: asked, Yes, and nothing is written.
+    { "held-word-base", "C:\\Lunko", "pycizudic.idx",
+      "Installation failed. pycizudic.idx is in use: quit the pinyin server (DoVaz.exe).", "failure_word_base",
+      "CiZuFlat.igb" },
+    { "disk-fills", "D:\\Lunko", nullptr, "Installation failed. The disk is full (", "failure_disk_full" },
+};
+
+// Waits until the installer has made `folder`, then fills its drive to the
+// last byte, as another program's download would.
+static void FillDriveOf(const char *folder)
+{
+    ASSERT_TRUE(WaitUntil([](void *f) { return GetFileAttributesA((const char *)f) != INVALID_FILE_ATTRIBUTES; },
+                          (void *)folder, 120000));
+    HANDLE file = CreateFileA((std::string(folder, 2) + "\\filler").c_str(), GENERIC_WRITE, 0, NULL,
+                              CREATE_ALWAYS, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    std::vector<char> chunk(1 << 20, 'f');
+    DWORD written = 0;
+    for (DWORD size = 1 << 20; size >= 512; size /= 2)
+        while (WriteFile(file, chunk.data(), size, &written, NULL) && written == size) {
+        }
+    CloseHandle(file);
+}
+
+TEST_F(WizardRun, NamesTheFileAndTheReasonWhenAFileCannotBeWritten)
+{
+    std::string fault = TestSetting("LUNKO_WRITE_FAULT");
+    for (const auto &row : kWriteFaults) {
+        if (fault != row.fault)
+            continue;
+        if (!row.heldFile && !TestSetting("LUNKO_SMALL_DRIVE_UNAVAILABLE").empty())
+            GTEST_SKIP() << "no small drive here: " << TestSetting("LUNKO_SMALL_DRIVE_UNAVAILABLE");
+        std::string heldPath = row.heldFile ? std::string(row.folder) + "\\" + row.heldFile : "";
+        HANDLE held = INVALID_HANDLE_VALUE;
+        if (row.heldFile) {
+            CreateDirectoryA(row.folder, NULL);
+            ASSERT_TRUE(PlantFile(heldPath, "the running program"));
+            if (row.beside) {
+                ASSERT_TRUE(PlantFile(std::string(row.folder) + "\\" + row.beside, "the user's words"));
+            }
+            held = CreateFileA(heldPath.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+            ASSERT_NE(INVALID_HANDLE_VALUE, held);
+        }
+        Start();
+        SendMessageA(Control(wizard, IDC_FOLDER_EDIT), WM_SETTEXT, 0, (LPARAM)row.folder);
+        WalkToLastPage(IDC_DISPLAY_OK, 0);
+        ClickControl(wizard, IDC_NEXT);
+        if (!row.heldFile)
+            FillDriveOf(row.folder);
+        if (row.beside) {
+            EXPECT_EQ("Old CiKu (Word Base) is detected. Replace it with new CiKu?", Answer(IDYES, "word_base_question"));
+        }
+        std::string notice = Answer(IDOK, row.screenshot);
+        EXPECT_EQ(0u, notice.find(row.notice)) << notice;
+        if (notice.find("Success") != std::string::npos) {
+            EXPECT_EQ(kSpeechQuestion, Answer(IDCANCEL, nullptr));
+        }
+        EXPECT_EQ(0, WaitForExit(&program, 60000));
+        if (row.heldFile) {
+            CloseHandle(held);
+            EXPECT_EQ("the running program", ReadFileText(heldPath));
+        }
+        if (row.beside) {
+            EXPECT_EQ("the user's words", ReadFileText(std::string(row.folder) + "\\" + row.beside));
+            EXPECT_EQ(2u, FilesIn(row.folder, "*").size()) << "nothing written";
+        }
+        return;
+    }
+    FAIL() << "no such fault: " << fault;
 }

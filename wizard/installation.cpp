@@ -10,6 +10,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "payload/catalogue.h"
 #include "payload/payload.h"
 #include "resources/ids.h"
 #include "shell/shell.h"
@@ -28,6 +29,34 @@ static const char kFailureChinese[] = "安装失败！请检查一下系统后�
 static const char kFailureEnglish[] =
     "Installation failed. Please check your system (quit all Lunko applications) and try again.";
 static const char kSpeechPackageName[] = "Sapi51forLunko.msi";
+
+// The outcome notices name the file that failed and why; %s is the file's
+// name. The box draws at most 79 bytes of the Chinese text, on one line,
+// and holds 127 bytes of English: a long name is cut, never the reason.
+enum { kChineseShown = 79, kEnglishShown = 127 };
+static const char kFailedHeadChinese[] = "安装失败！";
+static const char kFailedHeadEnglish[] = "Installation failed. ";
+static const char kSkippedHeadChinese[] = "安装完成，%d个文件未替换：";
+static const char kSkippedHeadEnglish[] = "Installation Success, but %d file%s not replaced. ";
+
+struct ReasonText {
+    const char *chinese;
+    const char *english;
+};
+// By PayloadResult, from kPayloadInUse on.
+static const ReasonText kReasons[] = {
+    { "%s 正被其他程序使用，请退出该程序。", "%s is in use: quit the program using it." },
+    { "无权写入 %s。", "Access to %s is denied." },
+    { "磁盘已满，无法写入 %s。", "The disk is full (%s)." },
+    { "安装程序文件已损坏(%s)，请重新下载。", "The installer file is damaged (%s): please download it again." },
+    { "安装目录已不存在(%s)。", "The installation folder went away (%s)." },
+    { "%s 是符号链接或联接点，未写入。", "%s is a link or junction: not followed." },
+    { "%s 无法写入。", "%s could not be written." },
+};
+static const ReasonText kServerInUse = { "%s 正被拼音服务程序使用，请先退出它。",
+                                         "%s is in use: quit the pinyin server (DoVaz.exe)." };
+static const ReasonText kEditorInUse = { "%s 正被编辑器使用，请先退出编辑器。",
+                                         "%s is in use: quit the editor (LKOEdit.exe)." };
 
 enum { kMinimumSeconds = 5, kSpeechFolderAttempts = 100 };
 
@@ -207,12 +236,75 @@ static void OfferSpeechComponent(void)
         PayloadEntry entry = { IDR_SPEECH_PACKAGE, kSpeechPackageName, buffer, kSpeechCapacity, 0, 0,
                                path };
         // Opened only when this run wrote it whole.
-        if (n > 0 && n < MAX_PATH && ExtractPayload(entry))
+        if (n > 0 && n < MAX_PATH && ExtractPayload(entry) == kPayloadWritten)
             SystemShellExecute(NULL, "open", path, NULL, NULL, SW_SHOWNORMAL);  // SHELL32 at run time
         else
             RemoveDirectoryA(folder);
     }
     free(buffer);
+}
+
+// ---- the outcome ---------------------------------------------------------
+
+// The files the pinyin server updates while it runs are the ones the
+// catalogue leaves writable; the server and the editor are named, since the
+// user may not know which program holds a file.
+static const ReasonText *ReasonFor(const PayloadOutcome &outcome)
+{
+    if (outcome.result == kPayloadInUse) {
+        if (lstrcmpiA(outcome.fileName, "LKOEdit.exe") == 0)
+            return &kEditorInUse;
+        if (lstrcmpiA(outcome.fileName, "DoVaz.exe") == 0)
+            return &kServerInUse;
+        for (const CatalogueRow &row : PayloadCatalogue)
+            if (!row.readOnly && lstrcmpiA(outcome.fileName, row.fileName) == 0)
+                return &kServerInUse;
+    }
+    return &kReasons[outcome.result - kPayloadInUse];
+}
+
+// head + reason into `text` (shown + 1 bytes), the file's name cut short
+// with "..." where the whole would not show. The names are the catalogue's,
+// one-byte characters only.
+static void ComposeNotice(char *text, size_t shown, const char *head, const char *reason,
+                          const char *name)
+{
+    size_t fixed = strlen(head) + strlen(reason) - 2;       // "%s" gives way to the name
+    size_t room = fixed < shown ? shown - fixed : 0;
+    char cut[MAX_PATH];
+    if (strlen(name) <= room)
+        FormatText(cut, sizeof cut, "%s", name);
+    else
+        FormatText(cut, sizeof cut, "%.*s...", room > 3 ? (int)room - 3 : 0, name);
+    int n = FormatText(text, shown + 1, "%s", head);
+    FormatText(text + n, shown + 1 - n, reason, cut);
+}
+
+// The fixed notice when no file is to blame; otherwise its first words and
+// the first file that was not written, why, and what to do. After success
+// the files are optional ones that were skipped.
+static void ShowOutcomeNotice(int succeeded)
+{
+    const PayloadOutcome &outcome = succeeded ? SkippedFiles : InstallFailure;
+    if (!outcome.fileName) {
+        BilingualMessageBox(succeeded ? kSuccessChinese : kFailureChinese,
+                            succeeded ? kSuccessEnglish : kFailureEnglish, kBoxOk, WizardWindow);
+        return;
+    }
+    char headChinese[64], headEnglish[80];
+    if (succeeded) {
+        FormatText(headChinese, sizeof headChinese, kSkippedHeadChinese, outcome.count);
+        FormatText(headEnglish, sizeof headEnglish, kSkippedHeadEnglish, outcome.count,
+                   outcome.count == 1 ? "" : "s");
+    } else {
+        FormatText(headChinese, sizeof headChinese, "%s", kFailedHeadChinese);
+        FormatText(headEnglish, sizeof headEnglish, "%s", kFailedHeadEnglish);
+    }
+    const ReasonText *reason = ReasonFor(outcome);
+    char chinese[kChineseShown + 1], english[kEnglishShown + 1];
+    ComposeNotice(chinese, kChineseShown, headChinese, reason->chinese, outcome.fileName);
+    ComposeNotice(english, kEnglishShown, headEnglish, reason->english, outcome.fileName);
+    BilingualMessageBox(chinese, english, kBoxOk, WizardWindow);
 }
 
 // ---- the installation ----------------------------------------------------
@@ -257,11 +349,8 @@ void RunInstallation(HWND dialog)
     while (time(NULL) < start + kMinimumSeconds)
         Sleep(50);
 
-    if (result) {
-        BilingualMessageBox(kSuccessChinese, kSuccessEnglish, kBoxOk, WizardWindow);
+    ShowOutcomeNotice(result);
+    if (result)
         OfferSpeechComponent();
-    } else {
-        BilingualMessageBox(kFailureChinese, kFailureEnglish, kBoxOk, WizardWindow);
-    }
     WizardPage = kPageQuit;
 }
