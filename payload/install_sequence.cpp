@@ -200,6 +200,7 @@ int RunInstallSequence(void)
 
     int result = ExtractCatalogue(bar, buffer);
     if (result) {
+        SecureInstalledFiles();
         SetProgress(bar, 90);
         UpdateConfigFile();
         CreateShortcuts(bar);

@@ -399,7 +399,7 @@ bool SaveScreenshot(HWND window, const char *name)
 
 // ---- the installer's wizard ----------------------------------------------
 
-const char kWizardCaption[] = "Lunkovan Zavav Irazaz Installer";
+const char kWizardCaption[] = WIZARD_CAPTION;
 const char kNoticeCaption[] = "Tavelorn Install Message";
 const char kChooserCaption[] = "Choose Destination Directory";
 const char kFolderNotice[] = "Cannot create folder! Please check folder path.";
