@@ -170,8 +170,14 @@ void SecureInstalledFiles(void)
     // itself gains no right to add a file.
     for (const CatalogueRow &row : PayloadCatalogue) {
         char path[MAX_PATH];
-        if (JoinPath(path, InstallFolderPath, row.fileName, ""))
-            ApplySecurity(path, row.readOnly ? installed : writable);
+        if (!JoinPath(path, InstallFolderPath, row.fileName, ""))
+            continue;
+        // Wine keeps no lists: it turns one into the Unix mode, where it
+        // also keeps the read-only mark, so the mark is put back.
+        DWORD attributes = GetFileAttributesA(path);
+        if (attributes != INVALID_FILE_ATTRIBUTES && ApplySecurity(path, row.readOnly ? installed : writable)
+            && GetFileAttributesA(path) != attributes)
+            SetFileAttributesA(path, attributes);
     }
     LocalFree(installed);
     LocalFree(writable);

@@ -23,7 +23,7 @@ static const char kFolderNoticeWhat[] = "Cannot create folder!";
 static const char kUnsafeFolderChinese[] = "此目录不安全：别的用户可以改其中的程序。请另选目录。";
 static const char kUnsafeFolderEnglish[] =
     "This folder is not safe: other users could change the programs in it. Please choose another folder.";
-static const char kSpaceNoticeChinese[] = "磁盘空间不够：需要%luMB，只有%luMB。请另选目录或清理磁盘。";
+static const char kSpaceNoticeChinese[] = "磁盘空间不够：需要 %lu MB，只有 %lu MB。请另选目录或清理磁盘。";
 static const char kSpaceNoticeEnglish[] =
     "Not enough disk space: %lu MB needed, %lu MB free. Please choose another folder or free some space.";
 static const char kSuccessChinese[] = "祝贺您：安装顺利完成！";

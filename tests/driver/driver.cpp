@@ -410,6 +410,8 @@ const char kSpeechQuestion[] = "Now install sound module SAPI5.1 from Microsoft.
 const char kFailureNotice[] =
     "Installation failed. Please check your system (quit all Lunko applications) and try again.";
 const char kNoAnswerNotice[] = "Please select a choice.";
+const char kUnsafeFolderNotice[] =
+    "This folder is not safe: other users could change the programs in it. Please choose another folder.";
 
 HWND StartWizard(Program *program, const std::string &exe, const char *currentFolder, DWORD timeoutMs)
 {
