@@ -42,22 +42,31 @@ static const FixedSid kAdministrators = { 1, 2, { 0, 0, 0, 0, 0, 5 }, { 32, 544 
 static const FixedSid kSystem = { 1, 1, { 0, 0, 0, 0, 0, 5 }, { 18, 0 } };
 
 enum {
-    kConvertDescriptor, kSetFileSecurity, kGetNamedSecurity, kOpenProcessToken, kGetTokenInformation,
-    kEqualSid, kSecurityFunctionCount
+    kConvertDescriptor, kSetObjectSecurity, kGetHandleSecurity, kOpenProcessToken, kGetTokenInformation,
+    kEqualSid, kGetFileInformation, kSecurityFunctionCount
 };
-static const char *const kSecurityFunctionNames[kSecurityFunctionCount] = {
-    "ConvertStringSecurityDescriptorToSecurityDescriptorA", "SetFileSecurityA", "GetNamedSecurityInfoA",
-    "OpenProcessToken", "GetTokenInformation", "EqualSid",
+static const struct {
+    const char *library;
+    const char *name;
+} kSecurityFunctions[kSecurityFunctionCount] = {
+    { "advapi32.dll", "ConvertStringSecurityDescriptorToSecurityDescriptorA" },
+    { "advapi32.dll", "SetKernelObjectSecurity" },
+    { "advapi32.dll", "GetSecurityInfo" },
+    { "advapi32.dll", "OpenProcessToken" },
+    { "advapi32.dll", "GetTokenInformation" },
+    { "advapi32.dll", "EqualSid" },
+    { "kernel32.dll", "GetFileInformationByHandle" },
 };
 static FARPROC securityFunctions[kSecurityFunctionCount];
 
 typedef BOOL(WINAPI *ConvertDescriptorFunction)(LPCSTR, DWORD, PSECURITY_DESCRIPTOR *, PULONG);
-typedef BOOL(WINAPI *SetFileSecurityFunction)(LPCSTR, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR);
-typedef DWORD(WINAPI *GetNamedSecurityFunction)(LPCSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID *,
-                                                PSID *, PACL *, PACL *, PSECURITY_DESCRIPTOR *);
+typedef BOOL(WINAPI *SetObjectSecurityFunction)(HANDLE, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR);
+typedef DWORD(WINAPI *GetHandleSecurityFunction)(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID *, PSID *,
+                                                 PACL *, PACL *, PSECURITY_DESCRIPTOR *);
 typedef BOOL(WINAPI *OpenProcessTokenFunction)(HANDLE, DWORD, PHANDLE);
 typedef BOOL(WINAPI *GetTokenInformationFunction)(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD);
 typedef BOOL(WINAPI *EqualSidFunction)(PSID, PSID);
+typedef BOOL(WINAPI *GetFileInformationFunction)(HANDLE, LPBY_HANDLE_FILE_INFORMATION);
 
 #define SECURITY_CALL(type, index) ((type)(void *)securityFunctions[index])
 
@@ -66,7 +75,7 @@ static int LoadSecurityFunctions(void)
 {
     for (int i = 0; i < kSecurityFunctionCount; i++) {
         if (!securityFunctions[i])
-            securityFunctions[i] = SystemFunction("advapi32.dll", kSecurityFunctionNames[i]);
+            securityFunctions[i] = SystemFunction(kSecurityFunctions[i].library, kSecurityFunctions[i].name);
         if (!securityFunctions[i])
             return 0;
     }
@@ -123,13 +132,36 @@ int IsAcceptableFolderOwner(PSID owner)
     return accepted;
 }
 
-// Sets the kind's list on one file or folder. SetFileSecurityA changes that
-// one object: an existing folder that the user pointed at may hold a tree
-// of someone else's (a list carried down would rewrite it all).
-static int ApplySecurity(const char *path, PSECURITY_DESCRIPTOR descriptor)
+// Opens a file or folder to read and set its list, as itself: never
+// through a link, a junction or a second name of a file elsewhere (a hard
+// link), which would hand the list to a file outside the folder. The
+// handle keeps what it names for as long as it is open; it may not be
+// deleted or renamed meanwhile. INVALID_HANDLE_VALUE when it is none of
+// these, or a folder where a file was asked for, or the other way round.
+static HANDLE OpenForSecurity(const char *path, int folder)
+{
+    HANDLE handle = CreateFileA(path, READ_CONTROL | WRITE_DAC, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    BY_HANDLE_FILE_INFORMATION information;
+    if (handle != INVALID_HANDLE_VALUE
+        && (!SECURITY_CALL(GetFileInformationFunction, kGetFileInformation)(handle, &information)
+            || (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+            || !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != !folder
+            || (!folder && information.nNumberOfLinks != 1))) {
+        CloseHandle(handle);
+        handle = INVALID_HANDLE_VALUE;
+    }
+    return handle;
+}
+
+// Sets the list of what the handle holds, that one object alone: an
+// existing folder that the user pointed at may hold a tree of someone
+// else's (a list carried down would rewrite it all).
+static int ApplySecurity(HANDLE handle, PSECURITY_DESCRIPTOR descriptor)
 {
     return descriptor
-           && SECURITY_CALL(SetFileSecurityFunction, kSetFileSecurity)(path, DACL_SECURITY_INFORMATION, descriptor);
+           && SECURITY_CALL(SetObjectSecurityFunction, kSetObjectSecurity)(handle, DACL_SECURITY_INFORMATION,
+                                                                            descriptor);
 }
 
 int SecureExistingFolder(const char *path)
@@ -138,20 +170,23 @@ int SecureExistingFolder(const char *path)
         return 1;
     if (!LoadSecurityFunctions())
         return 0;
+    HANDLE folder = OpenForSecurity(path, 1);
+    if (folder == INVALID_HANDLE_VALUE)
+        return 0;
     PSID owner = NULL;
     PSECURITY_DESCRIPTOR current = NULL;
-    if (SECURITY_CALL(GetNamedSecurityFunction, kGetNamedSecurity)(path, SE_FILE_OBJECT,
-                                                                    OWNER_SECURITY_INFORMATION, &owner, NULL,
-                                                                    NULL, NULL, &current)
-        != ERROR_SUCCESS)
-        return 0;
-    int result = IsAcceptableFolderOwner(owner);
-    LocalFree(current);
+    int result = SECURITY_CALL(GetHandleSecurityFunction, kGetHandleSecurity)(
+                     folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, NULL, NULL, NULL, &current)
+                 == ERROR_SUCCESS
+                 && IsAcceptableFolderOwner(owner);
+    if (current)
+        LocalFree(current);
     if (result) {
         PSECURITY_DESCRIPTOR wanted = MakeSecurityDescriptor(kInstallFolderSecurity);
-        result = ApplySecurity(path, wanted);
+        result = ApplySecurity(folder, wanted);
         LocalFree(wanted);
     }
+    CloseHandle(folder);
     return result;
 }
 
@@ -161,6 +196,11 @@ void SecureInstalledFiles(void)
         return;
     PSECURITY_DESCRIPTOR installed = MakeSecurityDescriptor(kInstalledFileSecurity);
     PSECURITY_DESCRIPTOR writable = MakeSecurityDescriptor(kUserWritableFileSecurity);
+    if (!installed || !writable) {
+        LocalFree(installed);
+        LocalFree(writable);
+        return;
+    }
     // Every file of the catalogue gets its list whole, not only by
     // inheritance: a file that an earlier installation left in an existing
     // folder keeps its own list when it is written over, and that list may
@@ -175,8 +215,12 @@ void SecureInstalledFiles(void)
         // Wine keeps no lists: it turns one into the Unix mode, where it
         // also keeps the read-only mark, so the mark is put back.
         DWORD attributes = GetFileAttributesA(path);
-        if (attributes != INVALID_FILE_ATTRIBUTES && ApplySecurity(path, row.readOnly ? installed : writable)
-            && GetFileAttributesA(path) != attributes)
+        HANDLE file = attributes != INVALID_FILE_ATTRIBUTES ? OpenForSecurity(path, 0) : INVALID_HANDLE_VALUE;
+        if (file == INVALID_HANDLE_VALUE)
+            continue;
+        int applied = ApplySecurity(file, row.readOnly ? installed : writable);
+        CloseHandle(file);
+        if (applied && GetFileAttributesA(path) != attributes)
             SetFileAttributesA(path, attributes);
     }
     LocalFree(installed);

@@ -605,3 +605,31 @@ TEST(FolderSecurity, ASecuredFolderThatExistsFailsWithAlreadyExists)
         EXPECT_EQ((DWORD)ERROR_ALREADY_EXISTS, GetLastError()) << kind;
     }
 }
+
+// The lists of the installed files are set on the files themselves: a
+// second name (a hard link) planted at a catalogue name in an existing
+// folder never hands Users modify to the file it names elsewhere.
+TEST(FolderSecurity, SetsTheListsOfTheInstalledFilesThemselvesAndOfNoFileBehindALink)
+{
+    ReadPlatformFlags();
+    ASSERT_TRUE(NtFiveOrLater);
+    MakeFolders("C:\\secured-files");
+    MakeFolders("C:\\elsewhere");
+    lstrcpynA(InstallFolderPath, "C:\\secured-files", MAX_PATH);
+    const std::string victim = "C:\\elsewhere\\hosts";
+    const std::string linked = std::string(InstallFolderPath) + "\\sort.dic";        // a writable row
+    const std::string program = std::string(InstallFolderPath) + "\\LKOEdit.exe";   // a read-only row
+    ASSERT_TRUE(PlantFile(victim, "someone else's file"));
+    ASSERT_TRUE(PlantFile(program, "program", FILE_ATTRIBUTE_READONLY));
+    DeleteFileA(linked.c_str());
+    ASSERT_TRUE(CreateHardLinkA(linked.c_str(), victim.c_str(), NULL));
+    std::string before = ListReadBack(victim);
+    ASSERT_NE(std::string::npos, before.find(";;;WD)")) << before;
+
+    SecureInstalledFiles();
+    EXPECT_EQ(before, ListReadBack(victim)) << "the file behind the second name keeps its list";
+    std::string closed = ListReadBack(program);
+    EXPECT_EQ(std::string::npos, closed.find(";;;WD)")) << closed;
+    EXPECT_EQ((DWORD)FILE_ATTRIBUTE_READONLY, GetFileAttributesA(program.c_str()) & FILE_ATTRIBUTE_READONLY)
+        << "the read-only mark stays";
+}
