@@ -295,3 +295,6 @@ add_custom_target(lunko_catalogue DEPENDS "${_lunko_catalogue_stamp}")
 add_dependencies(lunko_catalogue lunko_host_tools)
 add_custom_target(payload DEPENDS "${_lunko_pack_stamp}" "${INSTALLER_ICON}")
 add_dependencies(payload lunko_host_tools lunko_icons)
+# The table's total is taken from the packed files: the packing runs first,
+# in its own target (two targets running one command would race).
+add_dependencies(lunko_catalogue payload)

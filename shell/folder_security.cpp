@@ -8,8 +8,6 @@
 // Every call of this file is looked up at run time: the SDDL functions came
 // with Windows 2000, and Windows 95's ADVAPI32 lacks most of the others.
 
-#include <string.h>
-
 #include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>

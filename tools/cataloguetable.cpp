@@ -11,8 +11,8 @@
 // catalogue's files there is what the installer must find free on the
 // drive. OUT is a C++ source defining PayloadCatalogue and
 // PayloadCatalogueBytes (payload/catalogue.h); it is left untouched when it
-// already holds the same table. On any problem each
-// one is named on standard error, OUT is not written and the exit code is 1.
+// already holds the same table. On any problem each one is named on
+// standard error, OUT is not written and the exit code is 1.
 
 #include <cstdio>
 #include <cctype>

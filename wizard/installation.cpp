@@ -152,6 +152,15 @@ static int IsReparsePoint(const char *path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
+// "C:\" or "\\server\share": a folder only administrators may change
+// cannot be made of a drive's or a share's root without changing the whole
+// drive.
+static int IsRootFolder(const char *folder)
+{
+    size_t length = strlen(folder);
+    return length + (folder[length - 1] != '\\') <= FolderRootLength(folder);
+}
+
 // Makes the folder the current directory, or creates it (one level) with its
 // "doc" subfolder, once the drive is known to hold the catalogue. Where the
 // system keeps access control, an existing folder is used only when it can
@@ -178,9 +187,7 @@ static int PrepareInstallFolder(HWND dialog, SpaceShortage *space)
     if (SetCurrentDirectoryA(folder)) {
         if (IsReparsePoint(folder))
             return kFolderUnusable;
-        // A folder only administrators may change cannot be made of a
-        // drive's or a share's root without changing the whole drive.
-        if (NtFiveOrLater && strlen(folder) + (folder[strlen(folder) - 1] != '\\') <= FolderRootLength(folder))
+        if (NtFiveOrLater && IsRootFolder(folder))
             return kFolderUnsafe;
         return SecureExistingFolder(folder) ? kFolderReady : kFolderUnsafe;
     }
