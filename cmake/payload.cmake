@@ -277,20 +277,24 @@ else()
                           "${_lunko_payload_ready}" _lunko_pack_stamp)
 endif()
 # The catalogue compiled into the installer is made from the list it is
-# packed from; the tool leaves an unchanged table untouched.
+# packed from, its total size from the files packed; the tool leaves an
+# unchanged table untouched.
 set(LUNKO_CATALOGUE_SOURCE "${CMAKE_BINARY_DIR}/catalogue/catalogue.cpp")
 set(_lunko_catalogue_stamp "${CMAKE_BINARY_DIR}/catalogue/catalogue.stamp")
 add_custom_command(
   OUTPUT "${_lunko_catalogue_stamp}"
   BYPRODUCTS "${LUNKO_CATALOGUE_SOURCE}"
   COMMAND "${CMAKE_COMMAND}" -E make_directory "${CMAKE_BINARY_DIR}/catalogue"
-  COMMAND "${LUNKO_CATALOGUETABLE}" "${LUNKO_PAYLOAD_LIST}" "${LUNKO_CATALOGUE_SOURCE}"
+  COMMAND "${LUNKO_CATALOGUETABLE}" "${LUNKO_PAYLOAD_LIST}" "${PAYLOAD_FILES_DIR}" "${LUNKO_CATALOGUE_SOURCE}"
   COMMAND "${CMAKE_COMMAND}" -E touch "${_lunko_catalogue_stamp}"
   DEPENDS "${LUNKO_CATALOGUETABLE}" lunko_host_tools "${LUNKO_PAYLOAD_LIST}"
-          "${_lunko_root}/payload/catalogue.h"
+          "${_lunko_root}/payload/catalogue.h" "${_lunko_pack_stamp}"
   COMMENT "Making the payload catalogue from ${LUNKO_PAYLOAD_LIST}"
   VERBATIM)
 add_custom_target(lunko_catalogue DEPENDS "${_lunko_catalogue_stamp}")
 add_dependencies(lunko_catalogue lunko_host_tools)
 add_custom_target(payload DEPENDS "${_lunko_pack_stamp}" "${INSTALLER_ICON}")
 add_dependencies(payload lunko_host_tools lunko_icons)
+# The table's total is taken from the packed files: the packing runs first,
+# in its own target (two targets running one command would race).
+add_dependencies(lunko_catalogue payload)

@@ -18,3 +18,6 @@ struct CatalogueRow {
 enum { kCatalogueRowCount = 115 };
 
 extern const CatalogueRow PayloadCatalogue[kCatalogueRowCount];
+// The size of all the catalogue's files together, as packed into the
+// installer: what the installation folder's drive must have free.
+extern const unsigned long PayloadCatalogueBytes;

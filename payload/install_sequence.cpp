@@ -292,6 +292,7 @@ int RunInstallSequence(void)
         result = ExtractCatalogue(bar, buffer);
     }
     if (result) {
+        SecureInstalledFiles();
         SetProgress(bar, 90);
         UpdateConfigFile();
         CreateShortcuts(bar);

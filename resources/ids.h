@@ -9,6 +9,8 @@
 #define IDD_MESSAGE_BOX       112
 #define IDD_FOLDER_CHOOSER    168
 #define IDI_WIZARD            104
+/* The wizard's caption: a second start finds the first wizard by it. */
+#define WIZARD_CAPTION        "Lunkovan Zavav Irazaz Installer"
 
 /* Payload resources read by the installer itself (besides the catalogue). */
 #define IDR_GLYPH_SHEETS      110

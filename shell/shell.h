@@ -42,3 +42,35 @@ void RegisterPinyinServerClass(void);
 int ApplyRegistryTemplates(const char *const *table, const char *const *inserts, int overwrite);
 int ReadRegistryString(HKEY key, PooledString &out, const char *valueName);
 int WriteRegistryString(HKEY key, const char *text, const char *valueName);
+
+// Access control of what the installer creates, on the NT platform from
+// version 5 on (NtFiveOrLater); elsewhere folders are made as the system
+// makes them and nothing is changed. The lists are protected: nothing the
+// parent grants reaches inside.
+//   install folder    Administrators and SYSTEM full control, Users read
+//                     and execute, for everything below it
+//   installed file    the same, for one file
+//   user-writable file  Administrators and SYSTEM full control, Users modify
+//   speech folder     Administrators and SYSTEM alone
+enum {
+    kInstallFolderSecurity, kInstalledFileSecurity, kUserWritableFileSecurity, kSpeechFolderSecurity,
+    kSecurityKindCount
+};
+// The descriptor of a kind, to be released with LocalFree; null where the
+// system lacks the calls (before Windows 2000) or memory is short.
+PSECURITY_DESCRIPTOR MakeSecurityDescriptor(int kind);
+// CreateDirectoryA with the kind's descriptor; 0 with the system's error
+// when the folder is not made (also when the descriptor cannot be built).
+int CreateSecuredFolder(const char *path, int kind);
+// Whether a folder with this owner may be trusted: Administrators, SYSTEM or
+// the user running the installer. Anyone else could change its list again.
+int IsAcceptableFolderOwner(PSID owner);
+// An existing installation folder: accepted (1) only when its owner is one
+// of those, and then given the install folder's list (the folder alone); 0, with nothing changed, for another owner, and 0
+// when the list cannot be set.
+int SecureExistingFolder(const char *path);
+// After the catalogue is written: each of its files in the installation
+// folder gets the installed-file list, and those the catalogue leaves
+// writable (not read-only), which the programs learn into, the
+// user-writable list.
+void SecureInstalledFiles(void);

@@ -1,7 +1,8 @@
 # Start-up: version flags and system language under the platforms and locales
 # Wine can pretend.
 lunko_test(test_platform SOURCES test_platform.cpp test_main.cpp NO_RUN)
-foreach(case "win98;0 0 0" "nt351;1 1 0" "nt40;1 0 0" "winxp;1 0 0" "vista;1 0 1" "win7;1 0 1")
+foreach(case "win98;0 0 0 0" "nt351;1 1 0 0" "nt40;1 0 0 0" "win2k;1 0 0 1" "winxp;1 0 0 1"
+    "vista;1 0 1 1" "win7;1 0 1 1")
   list(GET case 0 version)
   list(GET case 1 flags)
   lunko_test_run(platform_flags_${version} PROGRAM test_platform
@@ -47,3 +48,6 @@ lunko_test(test_installer_start SOURCES test_installer_start.cpp test_main.cpp
   DEPENDS installer installer_broken_sheets installer_short_sheets
   ENV "LUNKO_BROKEN_SHEETS_INSTALLER=$<TARGET_FILE:installer_broken_sheets>"
       "LUNKO_SHORT_SHEETS_INSTALLER=$<TARGET_FILE:installer_short_sheets>")
+# One installer at a time, also where the name has no Global\ prefix.
+lunko_test_run(installer_start_second_win98 PROGRAM test_installer_start WINVER "LunkoSetup.exe=win98"
+  ARGS --gtest_filter=*SecondStart*)

@@ -14,6 +14,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
+#include <sddl.h>
 #include <shlwapi.h>
 
 #include <gtest/gtest.h>
@@ -22,6 +23,7 @@
 #include "payload/payload.h"
 #include "render/render.h"
 #include "resources/ids.h"
+#include "shell/shell.h"
 #include "tests/driver/driver.h"
 #include "tests/test_shortcuts_support.h"
 #include "wizard/wizard.h"
@@ -557,4 +559,142 @@ TEST_F(InstallSequence, WritesNothingThroughALinkPlantedAtAFileName)
     EXPECT_EQ("someone else's program", ReadFileText("C:\\elsewhere\\victim.exe"));
     EXPECT_STREQ("LKOEdit.exe", SkippedFiles.fileName);
     EXPECT_EQ(kPayloadRedirected, SkippedFiles.result);
+}
+
+// ---- who may change what is installed --------------------------------------
+// Wine keeps no access control lists (it maps one to Unix mode bits), so the
+// descriptors are checked as built: a protected list, no owner (the
+// creator's own applies, so creating never fails for an owner the token may
+// not assign) and exactly these entries, in order.
+static PSID Sid(const char *text)
+{
+    static std::vector<std::vector<BYTE>> kept;
+    PSID sid = NULL;
+    if (!ConvertStringSidToSidA(text, &sid))
+        return NULL;
+    kept.emplace_back((BYTE *)sid, (BYTE *)sid + GetLengthSid(sid));
+    LocalFree(sid);
+    return kept.back().data();
+}
+
+TEST(FolderSecurity, DescriptorsGrantExactlyTheirEntriesAndInheritNothing)
+{
+    struct Entry {
+        const char *sid;
+        DWORD mask;
+    };
+    static const struct {
+        int kind;
+        BYTE aceFlags;
+        std::vector<Entry> entries;
+    } kDescriptors[] = {
+        { kInstallFolderSecurity, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE,
+          { { "BA", FILE_ALL_ACCESS }, { "SY", FILE_ALL_ACCESS }, { "BU", FILE_GENERIC_READ | FILE_GENERIC_EXECUTE } } },
+        { kInstalledFileSecurity, 0,
+          { { "BA", FILE_ALL_ACCESS }, { "SY", FILE_ALL_ACCESS }, { "BU", FILE_GENERIC_READ | FILE_GENERIC_EXECUTE } } },
+        // Modify: no right to change the list or the owner.
+        { kUserWritableFileSecurity, 0,
+          { { "BA", FILE_ALL_ACCESS }, { "SY", FILE_ALL_ACCESS },
+            { "BU", FILE_GENERIC_READ | FILE_GENERIC_WRITE | FILE_GENERIC_EXECUTE | DELETE } } },
+        { kSpeechFolderSecurity, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE,
+          { { "BA", FILE_ALL_ACCESS }, { "SY", FILE_ALL_ACCESS } } },
+    };
+    for (const auto &d : kDescriptors) {
+        SCOPED_TRACE(testing::Message() << "kind " << d.kind);
+        PSECURITY_DESCRIPTOR descriptor = MakeSecurityDescriptor(d.kind);
+        ASSERT_TRUE(descriptor != NULL);
+        SECURITY_DESCRIPTOR_CONTROL control = 0;
+        DWORD revision = 0;
+        ASSERT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision));
+        EXPECT_TRUE(control & SE_DACL_PROTECTED) << "nothing inherited from the parent";
+        PSID owner = (PSID)1;
+        BOOL defaulted = FALSE;
+        ASSERT_TRUE(GetSecurityDescriptorOwner(descriptor, &owner, &defaulted));
+        EXPECT_EQ(NULL, owner);
+        BOOL present = FALSE;
+        PACL dacl = NULL;
+        ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
+        ASSERT_TRUE(present && dacl) << "a null list would let everyone in";
+        ASSERT_EQ(d.entries.size(), (size_t)dacl->AceCount);
+        for (DWORD i = 0; i < dacl->AceCount; i++) {
+            ACCESS_ALLOWED_ACE *ace = NULL;
+            ASSERT_TRUE(GetAce(dacl, i, (void **)&ace));
+            EXPECT_EQ(ACCESS_ALLOWED_ACE_TYPE, ace->Header.AceType) << "entry " << i;
+            EXPECT_EQ(d.aceFlags, ace->Header.AceFlags) << "entry " << i;
+            EXPECT_EQ(d.entries[i].mask, ace->Mask) << "entry " << i;
+            PSID wanted = Sid(d.entries[i].sid);
+            ASSERT_TRUE(wanted != NULL) << d.entries[i].sid;
+            EXPECT_TRUE(EqualSid(&ace->SidStart, wanted)) << "entry " << i << " for " << d.entries[i].sid;
+        }
+        LocalFree(descriptor);
+    }
+    EXPECT_EQ(NULL, MakeSecurityDescriptor(kSecurityKindCount));
+}
+
+TEST(FolderSecurity, AcceptsAFolderOfAdministratorsSystemOrTheInstallingUserAlone)
+{
+    HANDLE token;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+    BYTE user[256];
+    DWORD length = 0;
+    ASSERT_TRUE(GetTokenInformation(token, TokenUser, user, sizeof user, &length));
+    CloseHandle(token);
+    static const struct {
+        const char *owner;
+        int accepted;
+    } kOwners[] = {
+        { "BA", 1 }, { "SY", 1 },
+        { "BU", 0 }, { "AU", 0 }, { "WD", 0 }, { "PU", 0 },   // users, authenticated, everyone, power users
+        { "S-1-5-7", 0 },                                     // anonymous: Wine's owner of another's file
+        { "S-1-5-21-1-2-3-1001", 0 },                         // another account
+        { "S-1-5-32", 0 },                                    // the prefix of Administrators alone
+    };
+    for (const auto &o : kOwners) {
+        ASSERT_TRUE(Sid(o.owner) != NULL) << o.owner;
+        EXPECT_EQ(o.accepted, IsAcceptableFolderOwner(Sid(o.owner))) << o.owner;
+    }
+    EXPECT_EQ(1, IsAcceptableFolderOwner(((TOKEN_USER *)user)->User.Sid)) << "the installing user";
+    EXPECT_EQ(0, IsAcceptableFolderOwner(NULL));
+}
+
+// A folder made with its list reports an existing folder as CreateDirectoryA
+// does: the speech folder's search for a free name relies on it.
+TEST(FolderSecurity, ASecuredFolderThatExistsFailsWithAlreadyExists)
+{
+    ReadPlatformFlags();
+    for (int kind : { kInstallFolderSecurity, kSpeechFolderSecurity }) {
+        RemoveDirectoryA("C:\\secured");
+        ASSERT_TRUE(CreateSecuredFolder("C:\\secured", kind)) << kind;
+        SetLastError(0);
+        EXPECT_FALSE(CreateSecuredFolder("C:\\secured", kind)) << kind;
+        EXPECT_EQ((DWORD)ERROR_ALREADY_EXISTS, GetLastError()) << kind;
+    }
+}
+
+// The lists of the installed files are set on the files themselves: a
+// second name (a hard link) planted at a catalogue name in an existing
+// folder never hands Users modify to the file it names elsewhere.
+TEST(FolderSecurity, SetsTheListsOfTheInstalledFilesThemselvesAndOfNoFileBehindALink)
+{
+    ReadPlatformFlags();
+    ASSERT_TRUE(NtFiveOrLater);
+    MakeFolders("C:\\secured-files");
+    MakeFolders("C:\\elsewhere");
+    lstrcpynA(InstallFolderPath, "C:\\secured-files", MAX_PATH);
+    const std::string victim = "C:\\elsewhere\\hosts";
+    const std::string linked = std::string(InstallFolderPath) + "\\sort.dic";        // a writable row
+    const std::string program = std::string(InstallFolderPath) + "\\LKOEdit.exe";   // a read-only row
+    ASSERT_TRUE(PlantFile(victim, "someone else's file"));
+    ASSERT_TRUE(PlantFile(program, "program", FILE_ATTRIBUTE_READONLY));
+    DeleteFileA(linked.c_str());
+    ASSERT_TRUE(CreateHardLinkA(linked.c_str(), victim.c_str(), NULL));
+    std::string before = ListReadBack(victim);
+    ASSERT_NE(std::string::npos, before.find(";;;WD)")) << before;
+
+    SecureInstalledFiles();
+    EXPECT_EQ(before, ListReadBack(victim)) << "the file behind the second name keeps its list";
+    std::string closed = ListReadBack(program);
+    EXPECT_EQ(std::string::npos, closed.find(";;;WD)")) << closed;
+    EXPECT_EQ((DWORD)FILE_ATTRIBUTE_READONLY, GetFileAttributesA(program.c_str()) & FILE_ATTRIBUTE_READONLY)
+        << "the read-only mark stays";
 }

@@ -128,7 +128,7 @@ static const std::map<std::string, std::set<std::string>> &AllowedOnTheOldestSys
 {
     static const std::map<std::string, std::set<std::string>> allowed = {
         { "kernel32.dll", {
-            "CloseHandle", "CompareStringA", "CopyFileA", "CreateDirectoryA", "CreateFileA",
+            "CloseHandle", "CompareStringA", "CopyFileA", "CreateDirectoryA", "CreateFileA", "CreateMutexA",
             "DeleteCriticalSection", "DeleteFileA", "EnterCriticalSection", "ExitProcess",
             "FindClose", "FindFirstFileA", "FindNextFileA", "FindResourceA", "FlushFileBuffers",
             "FormatMessageA", "FreeLibrary", "GetACP", "GetCPInfo", "GetCurrentDirectoryA",
@@ -154,9 +154,9 @@ static const std::map<std::string, std::set<std::string>> &AllowedOnTheOldestSys
             "BeginPaint", "CallWindowProcA", "CharNextA", "CharPrevA", "CheckDlgButton",
             "CreateDialogParamA", "CreateWindowExA", "DefWindowProcA", "DestroyWindow",
             "DialogBoxParamA", "DispatchMessageA", "DrawFocusRect", "DrawFrameControl",
-            "DrawTextA", "EnableWindow", "EndDialog", "EndPaint", "FillRect", "FrameRect",
+            "DrawTextA", "EnableWindow", "EndDialog", "EndPaint", "FillRect", "FindWindowA", "FrameRect",
             "GetClassNameA", "GetClientRect", "GetCursorPos", "GetDC", "GetDlgCtrlID", "GetDlgItem",
-            "GetDlgItemTextA", "GetFocus", "GetMessageA", "GetParent", "GetSysColor",
+            "GetDlgItemTextA", "GetFocus", "GetLastActivePopup", "GetMessageA", "GetParent", "GetSysColor",
             "GetSysColorBrush", "GetSystemMetrics", "GetWindowDC", "GetWindowLongA",
             "GetWindowRect", "GetWindowTextA", "GetWindowTextLengthA", "InflateRect",
             "InvalidateRect", "IsDialogMessageA", "IsDlgButtonChecked", "IsWindow",

@@ -90,3 +90,32 @@ TEST_F(Installer, EndsWithExitCodeOneWhenTheGlyphSheetsDoNotInflate)
         EndProgram(&broken);
     }
 }
+
+// One installer at a time: a second start, while the first shows its
+// wizard (moved on a page) or a notice, brings that to the front and ends
+// with 0; a start after the first has ended runs as ever.
+TEST_F(Installer, ASecondStartShowsTheFirstWizardAndEndsWithZero)
+{
+    Start(InstallerPath());
+    ASSERT_TRUE(PressForPage(wizard, IDC_NEXT, 1));
+    for (bool notice : { false, true }) {
+        SCOPED_TRACE(notice ? "while a notice shows" : "on page 1");
+        if (notice)
+            ClickControl(wizard, IDC_NEXT);     // no display answer: a notice
+        HWND front = notice ? WaitForWindow(kNoticeCaption, program.processId, 30000) : wizard;
+        ASSERT_TRUE(front != NULL);
+        Program second;
+        ASSERT_TRUE(StartProgram(InstallerPath(), &second));
+        EXPECT_EQ(0, WaitForExit(&second, 120000));
+        EndProgram(&second);
+        EXPECT_EQ(front, GetForegroundWindow()) << "the first's window in front";
+        EXPECT_EQ(1, PageOnScreen(wizard)) << "the first wizard goes on where it was";
+    }
+    AnswerNotice(program.processId, IDOK);
+    ClickControl(wizard, IDCANCEL);
+    ASSERT_EQ(0, WaitForExit(&program, 60000));
+    EndProgram(&program);
+
+    Start(InstallerPath());
+    EXPECT_EQ(0, PageOnScreen(wizard));
+}

@@ -16,21 +16,22 @@ TEST(PlatformFlags, FollowThePlatformIdAndMajorVersion)
         GTEST_SKIP() << "this run names no expected flags";
     ReadPlatformFlags();
     char actual[16];
-    snprintf(actual, sizeof actual, "%d %d %d", NtPlatform, VersionThree, DocumentRegistration);
-    EXPECT_EQ(expected, actual) << "NT platform, version 3, document registration";
+    snprintf(actual, sizeof actual, "%d %d %d %d", NtPlatform, VersionThree, DocumentRegistration, NtFiveOrLater);
+    EXPECT_EQ(expected, actual) << "NT platform, version 3, document registration, NT 5 or later";
 }
 
-// Each reading sets all three anew: values that no reading gives do not
+// Each reading sets all four anew: values that no reading gives do not
 // survive a second one.
 TEST(PlatformFlags, StayClearWhenReadTwiceOnTheSameSystem)
 {
     ReadPlatformFlags();
-    int first[3] = { NtPlatform, VersionThree, DocumentRegistration };
-    NtPlatform = VersionThree = DocumentRegistration = 7;
+    int first[4] = { NtPlatform, VersionThree, DocumentRegistration, NtFiveOrLater };
+    NtPlatform = VersionThree = DocumentRegistration = NtFiveOrLater = 7;
     ReadPlatformFlags();
     EXPECT_EQ(first[0], NtPlatform);
     EXPECT_EQ(first[1], VersionThree);
     EXPECT_EQ(first[2], DocumentRegistration);
+    EXPECT_EQ(first[3], NtFiveOrLater);
 }
 
 TEST(SystemLanguage, FollowsTheLanguageIdAndAnsiCodePage)

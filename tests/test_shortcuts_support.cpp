@@ -4,6 +4,9 @@
 
 #include <stdio.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include "payload/catalogue.h"
 #include "render/render.h"
 #include "tests/driver/driver.h"
@@ -251,6 +254,22 @@ void WriteDummyFile(const std::string &path)
 std::vector<std::string> LinksIn(const std::string &folder)
 {
     return FilesIn(folder, "*.lnk");
+}
+
+std::string ListReadBack(const std::string &path)
+{
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    char *text = NULL;
+    std::string readBack = "(unreadable)";
+    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, NULL, NULL, NULL, NULL,
+                              &descriptor) == ERROR_SUCCESS
+        && ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1,
+                                                                DACL_SECURITY_INFORMATION, &text, NULL)) {
+        readBack = text;
+        LocalFree(text);
+    }
+    LocalFree(descriptor);
+    return readBack;
 }
 
 std::string MakeSymbolicLink(const char *link, const char *target, bool folder)

@@ -68,6 +68,12 @@ std::vector<std::string> LinksIn(const std::string &folder);
 // Makes a symbolic link that reports as a reparse point, as a folder link
 // (a junction on Windows) or a file link; "" when made, else why not.
 std::string MakeSymbolicLink(const char *link, const char *target, bool folder);
+// A file's or folder's access control list as it reads back, in SDDL. Wine
+// keeps no lists: it turns one into Unix mode bits and builds the list it
+// reads back from them, where only the entry for everyone (WD) tells
+// whether others may read; a file or folder closed to them reads back
+// without it.
+std::string ListReadBack(const std::string &path);
 
 // ---- the installed files ---------------------------------------------------
 // The payload file of catalogue row `row` (counted from 1), read once.

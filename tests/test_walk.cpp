@@ -70,7 +70,12 @@ static const struct {
     { kFolderNotice, "无法建目录。请检查所列目录是否合法（注意：子目录只能在已存在的目录下建）。" },
     { kFailureNotice, "安装失败！请检查一下系统后，再重新安装。谢谢！" },
     { kNoAnswerNotice, "请您回答提问." },
+    { kUnsafeFolderNotice, "此目录不安全：别的用户可以改其中的程序。请另选目录。" },
 };
+
+// The space notice, with the megabytes needed and free.
+static const char kSpaceNoticeEnglish[] = "Not enough disk space: %lu MB needed, %lu MB free.";
+static const char kSpaceNoticeChinese[] = "磁盘空间不够：需要 %lu MB，只有 %lu MB。请另选目录或清理磁盘。";
 
 // The language combo's entries by language value.
 static const char *const kLanguageEntries[] = {
@@ -250,6 +255,25 @@ protected:
         Sleep(300);
     }
 
+    // After a folder is refused: page 0, the folder box focused with its
+    // text, kept to be corrected, selected.
+    void ExpectFolderPageAgain(const std::string &text)
+    {
+        ASSERT_TRUE(WaitForPage(0));
+        // The page's controls are shown and hidden one by one.
+        EXPECT_TRUE(WaitUntil([](void *w) { return !IsControlVisible((HWND)w, IDC_BACK); }, wizard, 10000));
+        EXPECT_TRUE(IsControlVisible(wizard, IDC_NEXT));
+        EXPECT_TRUE(IsControlVisible(wizard, IDCANCEL));
+        // The page shows before the focus moves to the folder box.
+        WaitForFocus(program.threadId, Control(wizard, IDC_FOLDER_EDIT));
+        EXPECT_EQ(Control(wizard, IDC_FOLDER_EDIT), FocusedWindow(program.threadId));
+        DWORD first = 0, end = 0;
+        SendMessageA(Control(wizard, IDC_FOLDER_EDIT), EM_GETSEL, (WPARAM)&first, (LPARAM)&end);
+        EXPECT_EQ(0u, first);
+        EXPECT_EQ(text.size(), (size_t)end) << "the text is selected";
+        EXPECT_EQ(text, ControlText(wizard, IDC_FOLDER_EDIT)) << "the text is kept to be corrected";
+    }
+
     // Waits for the installer's message box, notes its English text, checks
     // its Chinese, saves it as a picture and presses `button`.
     std::string Answer(int button, const char *screenshot, DWORD timeoutMs = 120000)
@@ -325,6 +349,15 @@ static std::string ShortcutFolder(int kind)
     return path;
 }
 
+// The folders made closed to other users (NT 5 and later) read back so.
+static void ExpectClosedToOthers(const std::string &folder)
+{
+    std::string readBack = ListReadBack(folder);
+    printf("%s reads back as %s.\n", folder.c_str(), readBack.c_str());
+    EXPECT_EQ(TestSetting("LUNKO_EXPECT_CLOSED") == "1", readBack.find(";;;WD)") == std::string::npos)
+        << folder << ": " << readBack;
+}
+
 // What a whole installation leaves behind, for the walk's plan.
 static void ExpectInstalled(const WalkPlan &plan, const std::string &folder)
 {
@@ -363,9 +396,11 @@ static void ExpectInstalled(const WalkPlan &plan, const std::string &folder)
         RegCloseKey(key);
     EXPECT_EQ(TestSetting("LUNKO_EXPECT_REGISTERED") == "1", registered) << "classes only on NT 6 or later";
 
+    ExpectClosedToOthers(folder);
     std::vector<std::string> speech = SpeechFolders();
     if (plan.speech) {
         ASSERT_EQ(1u, speech.size()) << "one folder of its own for the speech package";
+        ExpectClosedToOthers(speech[0]);
         EXPECT_TRUE(ReadWholeFile(speech[0] + "\\Sapi51forLunko.msi")
                     == ReadWholeFile(PayloadFilePath("Sapi51forLunko.msi")));
     } else {
@@ -754,21 +789,15 @@ TEST_F(WizardRun, RefusesAFolderTextThatNamesNoUsableFolderAndReturnsToTheFirstP
         ClickControl(wizard, IDC_NEXT);
         EXPECT_EQ(kFolderNotice, Answer(IDOK, count++ == 0 ? "folder_notice" : nullptr, 60000));
 
-        ASSERT_TRUE(WaitForPage(0));
-        // The page's controls are shown and hidden one by one.
-        EXPECT_TRUE(WaitUntil([](void *w) { return !IsControlVisible((HWND)w, IDC_BACK); }, wizard, 10000));
-        EXPECT_TRUE(IsControlVisible(wizard, IDC_NEXT));
-        EXPECT_TRUE(IsControlVisible(wizard, IDCANCEL));
-        // The page shows before the focus moves to the folder box.
-        WaitForFocus(program.threadId, Control(wizard, IDC_FOLDER_EDIT));
-        EXPECT_EQ(Control(wizard, IDC_FOLDER_EDIT), FocusedWindow(program.threadId));
-        DWORD first = 0, end = 0;
-        SendMessageA(Control(wizard, IDC_FOLDER_EDIT), EM_GETSEL, (WPARAM)&first, (LPARAM)&end);
-        EXPECT_EQ(0u, first);
-        EXPECT_EQ(text.size(), (size_t)end) << "the text is selected";
-        EXPECT_EQ(text, ControlText(wizard, IDC_FOLDER_EDIT)) << "the text is kept to be corrected";
+        ExpectFolderPageAgain(text);
     }
     Shot("folder_refused");
+    // A drive's root cannot be closed to other users without the whole drive.
+    SendMessageA(Control(wizard, IDC_FOLDER_EDIT), WM_SETTEXT, 0, (LPARAM) "C:\\");
+    WalkToLastPage(IDC_DISPLAY_OK, 0);
+    ClickControl(wizard, IDC_NEXT);
+    EXPECT_EQ(kUnsafeFolderNotice, Answer(IDOK, "unsafe_folder", 60000));
+    ExpectFolderPageAgain("C:\\");
 
     std::set<std::string> after;
     ListTree("C:", after);
@@ -789,6 +818,38 @@ TEST_F(WizardRun, RefusesAFolderTextThatNamesNoUsableFolderAndReturnsToTheFirstP
     LinkFields editor = ReadLink(ShortcutFolder(CSIDL_PROGRAMS) + "\\" + editorName + "\\" + editorName + ".lnk");
     EXPECT_EQ("C:\\existing\\LKOEdit.exe", editor.localPath) << editor.report;
     EXPECT_EQ("C:\\existing", editor.workingDirectory) << editor.report;
+}
+
+// A drive too small for the product (drive D of the run, an 8 MB file
+// system): the notice says what is needed and what is free before anything
+// is written, and the folder page comes back.
+TEST_F(WizardRun, RefusesADriveWithoutSpaceForTheProductBeforeWritingOnIt)
+{
+    if (!TestSetting("LUNKO_SMALL_DRIVE_UNAVAILABLE").empty())
+        GTEST_SKIP() << "no small drive here: " << TestSetting("LUNKO_SMALL_DRIVE_UNAVAILABLE");
+    ASSERT_TRUE(FilesIn("D:\\", "*").empty());
+    Start();
+    const std::string text = "D:\\Lunko";
+    SendMessageA(Control(wizard, IDC_FOLDER_EDIT), WM_SETTEXT, 0, (LPARAM)text.c_str());
+    WalkToLastPage(IDC_DISPLAY_OK, 0);
+    ClickControl(wizard, IDC_NEXT);
+    HWND box = WaitForWindow(kNoticeCaption, program.processId, 60000);
+    ASSERT_TRUE(box != NULL);
+    Sleep(300);                         // the box paints its labels after it shows
+    unsigned long needed = 0, free = 0;
+    std::string english = ControlText(box, IDC_MESSAGE_ENGLISH);
+    ASSERT_EQ(2, sscanf(english.c_str(), kSpaceNoticeEnglish, &needed, &free)) << english;
+    EXPECT_GE(needed * 1048576.0, (double)PayloadCatalogueBytes) << english;
+    EXPECT_LE(free, 8u) << english;
+    EXPECT_LT(free, needed) << english;
+    char chinese[128];
+    snprintf(chinese, sizeof chinese, kSpaceNoticeChinese, needed, free);
+    EXPECT_EQ("", MissingGlyphs(ScreenRectOf(Control(box, IDC_MESSAGE_CHINESE)), chinese));
+    EXPECT_EQ(english, Answer(IDOK, "space_notice"));
+    ExpectFolderPageAgain(text);
+    EXPECT_TRUE(FilesIn("D:\\", "*").empty()) << "nothing written on the small drive";
+    ClickControl(wizard, IDCANCEL);
+    EXPECT_EQ(0, WaitForExit(&program, 60000));
 }
 
 // ---- a damaged payload ---------------------------------------------------
@@ -908,8 +969,10 @@ TEST_F(WizardRun, NeverReportsSuccessWhereTheUserMayNotWrite)
     SendMessageA(Control(wizard, IDC_FOLDER_EDIT), WM_SETTEXT, 0, (LPARAM) "C:\\Locked");
     WalkToLastPage(IDC_DISPLAY_OK, 0);
     ClickControl(wizard, IDC_NEXT);
-    EXPECT_EQ("Installation failed. Access to pykeys.dic is denied.", Answer(IDOK, nullptr))
-        << "a folder that cannot be written";
+    // Under Wine another user's folder belongs to no one it knows (S-1-5-7).
+    EXPECT_EQ(kUnsafeFolderNotice, Answer(IDOK, nullptr)) << "a folder of another owner";
+    ExpectFolderPageAgain("C:\\Locked");
+    ClickControl(wizard, IDCANCEL);
     EXPECT_EQ(0, WaitForExit(&program, 60000));
     EXPECT_TRUE(FilesIn("C:\\Locked", "*").empty());
     EndProgram(&program);

@@ -1,16 +1,17 @@
 # Whole installations with the real installer, one per Windows mode, each
 # language among them: "answer language speech" says what the user picks.
-# The last field is what else the system is like: its standard look, no
-# CJK font in Wine's font list, or the High Contrast Black colours.
+# The next field is what else the system is like: its standard look, no
+# CJK font in Wine's font list, or the High Contrast Black colours; the last
+# whether the folders made are closed to other users (NT 5 and later).
 lunko_test(test_walk SOURCES test_walk.cpp test_shortcuts_support.cpp pixel_support.cpp test_main.cpp
   LIBS oleacc oleaut32 uuid
   DEPENDS installer NO_RUN)
 foreach(case
-    "win98;zh_CN;ok 1 ok;1;0;0;standard"
-    "nt351;zh_TW;no 2 cancel;2;0;1;standard"
-    "winxp;en_US;ok 0 cancel;0;0;0;standard"
-    "win7;zh_CN;no 2 ok;1;1;0;no-cjk-font"
-    "win10;zh_TW;ok 1 cancel;2;1;0;high-contrast-black")
+    "win98;zh_CN;ok 1 ok;1;0;0;standard;0"
+    "nt351;zh_TW;no 2 cancel;2;0;1;standard;0"
+    "winxp;en_US;ok 0 cancel;0;0;0;standard;1"
+    "win7;zh_CN;no 2 ok;1;1;0;no-cjk-font;1"
+    "win10;zh_TW;ok 1 cancel;2;1;0;high-contrast-black;1")
   list(GET case 0 version)
   list(GET case 1 locale)
   list(GET case 2 plan)
@@ -18,6 +19,7 @@ foreach(case
   list(GET case 4 registered)
   list(GET case 5 version3)
   list(GET case 6 condition)
+  list(GET case 7 closed)
   set(condition_env)
   if(condition STREQUAL "no-cjk-font")
     set(condition_env "FONTCONFIG_FILE=${CMAKE_CURRENT_SOURCE_DIR}/data/no-cjk-fonts.conf")
@@ -26,11 +28,16 @@ foreach(case
   endif()
   lunko_test_run(walk_${version} PROGRAM test_walk WINVER "LunkoSetup.exe=${version}" LOCALE ${locale}
     ENV "LUNKO_WALK=${plan}" "LUNKO_EXPECT_LANGUAGE=${language}"
-        "LUNKO_EXPECT_REGISTERED=${registered}" "LUNKO_WALK_VERSION3=${version3}" ${condition_env}
+        "LUNKO_EXPECT_REGISTERED=${registered}" "LUNKO_WALK_VERSION3=${version3}"
+        "LUNKO_EXPECT_CLOSED=${closed}" ${condition_env}
     ARGS --gtest_filter=*FirstPageToTheLastNotice*)
 endforeach()
 # The folder box: what is refused, and an existing folder used as it is.
 lunko_test_run(walk_folders PROGRAM test_walk ARGS --gtest_filter=*UsableFolder*)
+# A drive too small for the product: refused before anything is written.
+lunko_test_run(walk_small_drive PROGRAM test_walk ENV "LUNKO_SMALL_DRIVE=d:8m"
+  ARGS --gtest_filter=*WithoutSpace*)
+set_tests_properties(walk_small_drive PROPERTIES SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
 # The folder-text rule alone, under the Chinese code pages.
 foreach(locale zh_CN zh_TW)
   lunko_test_run(walk_folders_${locale} PROGRAM test_walk LOCALE ${locale} ARGS --gtest_filter=FolderText.*)
@@ -38,5 +45,5 @@ endforeach()
 # The whole installation by the keyboard alone, the pointer left where it is.
 lunko_test_run(walk_keyboard PROGRAM test_walk WINVER "LunkoSetup.exe=winxp" LOCALE en_US
   ENV "LUNKO_WALK=ok 0 cancel" "LUNKO_EXPECT_LANGUAGE=0" "LUNKO_EXPECT_REGISTERED=0"
-      "LUNKO_WALK_VERSION3=0"
+      "LUNKO_WALK_VERSION3=0" "LUNKO_EXPECT_CLOSED=1"
   ARGS --gtest_filter=*KeyboardAlone*)

@@ -2,16 +2,22 @@
 // one place the catalogue is written, and checks what the installed
 // programs rely on before the installer is built: the number of rows, which
 // rows are required, which carry each attribute, which belong to the old word
-// base, and progress positions that only advance.
+// base, and progress positions that only advance; and that no file the
+// catalogue leaves writable is a program.
 //
-//     cataloguetable LIST OUT
+//     cataloguetable LIST FROM OUT
 //
-// OUT is a C++ source defining PayloadCatalogue (payload/catalogue.h); it is
-// left untouched when it already holds the same table. On any problem each
-// one is named on standard error, OUT is not written and the exit code is 1.
+// FROM is the folder the payload is packed from: the total size of the
+// catalogue's files there is what the installer must find free on the
+// drive. OUT is a C++ source defining PayloadCatalogue and
+// PayloadCatalogueBytes (payload/catalogue.h); it is left untouched when it
+// already holds the same table. On any problem each one is named on
+// standard error, OUT is not written and the exit code is 1.
 
 #include <cstdio>
+#include <cctype>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -78,7 +84,23 @@ static std::string Literal(const std::string &name)
     return out + "\"";
 }
 
-static std::string Table(const std::vector<PayloadListEntry> &rows)
+// Installed programs run as whoever starts them; users may write the files
+// that are not read-only (the word base the programs learn into).
+static bool IsProgramName(const std::string &name)
+{
+    static const char *const kProgramEndings[] = { ".exe", ".dll", ".ocx", ".cpl", ".scr", ".com", ".sys" };
+    std::string lower;
+    for (char c : name)
+        lower += (char)std::tolower((unsigned char)c);
+    for (const char *ending : kProgramEndings) {
+        size_t length = std::strlen(ending);
+        if (lower.size() >= length && lower.compare(lower.size() - length, length, ending) == 0)
+            return true;
+    }
+    return false;
+}
+
+static std::string Table(const std::vector<PayloadListEntry> &rows, unsigned long long totalBytes)
 {
     std::string text = "// Made by tools/cataloguetable from resources/payload.list: change the list.\n"
                        "#include \"payload/catalogue.h\"\n\n"
@@ -92,13 +114,15 @@ static std::string Table(const std::vector<PayloadListEntry> &rows)
                       row.oldBaseSkip);
         text += line;
     }
-    return text + "};\n";
+    char total[96];
+    std::snprintf(total, sizeof total, "};\n\nconst unsigned long PayloadCatalogueBytes = %lluUL;\n", totalBytes);
+    return text + total;
 }
 
 int main(int argc, char **argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: cataloguetable LIST OUT\n");
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: cataloguetable LIST FROM OUT\n");
         return 2;
     }
     std::vector<PayloadListEntry> entries, rows;
@@ -110,10 +134,22 @@ int main(int argc, char **argv)
 
     int problems = 0;
     int previousPosition = 10;  // the sequence starts at 10
+    unsigned long long totalBytes = 0;
     for (const PayloadListEntry &entry : entries) {
         if (entry.limitClass != "catalogue" && entry.limitClass != "sheets")
             continue;
         rows.push_back(entry);
+        std::string data;
+        if (!ReadWholeFile(std::string(argv[2]) + "/" + entry.fileName, data)) {
+            std::fprintf(stderr, "%s/%s: cannot be read\n", argv[2], entry.fileName.c_str());
+            problems++;
+        }
+        totalBytes += data.size();
+        if (!entry.readOnly && IsProgramName(entry.fileName)) {
+            std::fprintf(stderr, "%s:%d: %s is a program but not read-only: users could change it\n", argv[1],
+                         entry.line, entry.fileName.c_str());
+            problems++;
+        }
         if (!entry.described) {
             std::fprintf(stderr, "%s:%d: catalogue row %s without pos, attr and kind\n", argv[1], entry.line,
                          entry.fileName.c_str());
@@ -153,8 +189,8 @@ int main(int argc, char **argv)
         return 1;
 
     bool written = false;
-    if (!WriteIfChanged(argv[2], Table(rows), written)) {
-        std::fprintf(stderr, "cataloguetable: cannot write %s\n", argv[2]);
+    if (!WriteIfChanged(argv[3], Table(rows, totalBytes), written)) {
+        std::fprintf(stderr, "cataloguetable: cannot write %s\n", argv[3]);
         return 1;
     }
     return 0;

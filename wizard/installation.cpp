@@ -21,6 +21,12 @@ static const char kFolderNoticeChinese[] =
     "无法建目录。请检查所列目录是否合法（注意：子目录只能在已存在的目录下建）。";
 static const char kFolderNoticeFormat[] = "%s Please check folder path.";
 static const char kFolderNoticeWhat[] = "Cannot create folder!";
+static const char kUnsafeFolderChinese[] = "此目录不安全：别的用户可以改其中的程序。请另选目录。";
+static const char kUnsafeFolderEnglish[] =
+    "This folder is not safe: other users could change the programs in it. Please choose another folder.";
+static const char kSpaceNoticeChinese[] = "磁盘空间不够：需要 %lu MB，只有 %lu MB。请另选目录或清理磁盘。";
+static const char kSpaceNoticeEnglish[] =
+    "Not enough disk space: %lu MB needed, %lu MB free. Please choose another folder or free some space.";
 static const char kSuccessChinese[] = "祝贺您：安装顺利完成！";
 static const char kSuccessEnglish[] = "Congratulations! Installation Success!";
 static const char kSpeechChinese[] = "下面安装微软的语音模块SAPI5.1.";
@@ -139,11 +145,33 @@ static void UseBackslashes(char *path)
     }
 }
 
-static void ShowFolderNotice(void)
+// Why a folder is not used; each has its notice.
+enum FolderVerdict { kFolderReady, kFolderUnusable, kFolderUnsafe, kFolderShortOfSpace };
+
+// The space a short drive lacks, as its notice gives it.
+struct SpaceShortage {
+    unsigned long neededMegabytes;
+    unsigned long freeMegabytes;
+};
+
+static void ShowFolderNotice(int verdict, const SpaceShortage &space)
 {
+    char chinese[80];
     char english[128];
-    FormatText(english, sizeof english, kFolderNoticeFormat, kFolderNoticeWhat);
-    BilingualMessageBox(kFolderNoticeChinese, english, kBoxOk, WizardWindow);
+    switch (verdict) {
+    case kFolderUnsafe:
+        BilingualMessageBox(kUnsafeFolderChinese, kUnsafeFolderEnglish, kBoxOk, WizardWindow);
+        break;
+    case kFolderShortOfSpace:
+        FormatText(chinese, sizeof chinese, kSpaceNoticeChinese, space.neededMegabytes, space.freeMegabytes);
+        FormatText(english, sizeof english, kSpaceNoticeEnglish, space.neededMegabytes, space.freeMegabytes);
+        BilingualMessageBox(chinese, english, kBoxOk, WizardWindow);
+        break;
+    default:
+        FormatText(english, sizeof english, kFolderNoticeFormat, kFolderNoticeWhat);
+        BilingualMessageBox(kFolderNoticeChinese, english, kBoxOk, WizardWindow);
+        break;
+    }
 }
 
 // A folder that is a junction or a link could send the files elsewhere.
@@ -153,18 +181,29 @@ static int IsReparsePoint(const char *path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
+// "C:\" or "\\server\share": a folder only administrators may change
+// cannot be made of a drive's or a share's root without changing the whole
+// drive.
+static int IsRootFolder(const char *folder)
+{
+    size_t length = strlen(folder);
+    return length + (folder[length - 1] != '\\') <= FolderRootLength(folder);
+}
+
 // Makes the folder the current directory, or creates it (one level) with its
-// "doc" subfolder. 0 when neither works or the text names no usable folder.
-static int PrepareInstallFolder(HWND dialog)
+// "doc" subfolder, once the drive is known to hold the catalogue. Where the
+// system keeps access control, an existing folder is used only when it can
+// be closed to other users, and a new one is made closed.
+static int PrepareInstallFolder(HWND dialog, SpaceShortage *space)
 {
     HWND edit = GetDlgItem(dialog, IDC_FOLDER_EDIT);
     InstallFolderPath[0] = 0;
     // A longer text is refused, never cut into a folder the user did not name.
     if (GetWindowTextLengthA(edit) >= MAX_PATH)
-        return 0;
+        return kFolderUnusable;
     GetWindowTextA(edit, InstallFolderPath, MAX_PATH);
     if (!IsUsableFolderText(InstallFolderPath))
-        return 0;
+        return kFolderUnusable;
     UseBackslashes(InstallFolderPath);
 
     // "E:" alone is the current folder of drive E to the system, but the
@@ -172,16 +211,23 @@ static int PrepareInstallFolder(HWND dialog)
     char folder[MAX_PATH + 1];
     FormatText(folder, sizeof folder, "%s%s", InstallFolderPath,
                InstallFolderPath[2] == 0 && InstallFolderPath[1] == ':' ? "\\" : "");
-    if (SetCurrentDirectoryA(folder))
-        return !IsReparsePoint(folder);
-    if (!CreateDirectoryA(folder, NULL))
-        return 0;
+    if (!CatalogueFitsOnDrive(folder, &space->neededMegabytes, &space->freeMegabytes))
+        return kFolderShortOfSpace;
+    if (SetCurrentDirectoryA(folder)) {
+        if (IsReparsePoint(folder))
+            return kFolderUnusable;
+        if (NtFiveOrLater && IsRootFolder(folder))
+            return kFolderUnsafe;
+        return SecureExistingFolder(folder) ? kFolderReady : kFolderUnsafe;
+    }
+    if (!CreateSecuredFolder(folder, kInstallFolderSecurity))
+        return kFolderUnusable;
     char doc[MAX_PATH + 4];
     size_t length = strlen(folder);
     FormatText(doc, sizeof doc, "%s%sdoc", folder, length && folder[length - 1] == '\\' ? "" : "\\");
     if (strlen(doc) < MAX_PATH)
-        CreateDirectoryA(doc, NULL);
-    return 1;
+        CreateDirectoryA(doc, NULL);    // takes the folder's list
+    return kFolderReady;
 }
 
 // Back to page 0 with the folder text selected, ready to be corrected.
@@ -212,7 +258,10 @@ static int MakeSpeechFolder(char *folder)
         int n = FormatText(folder, MAX_PATH, "%sLunkoSpeech%lu", temp, (unsigned long)(seed + i) % 100000);
         if (n < 0 || n >= MAX_PATH)
             return 0;
-        if (CreateDirectoryA(folder, NULL))
+        // Administrators and SYSTEM alone: the user's unelevated programs
+        // may write the temporary folder, and could otherwise swap the
+        // package before the system's installer reads it with full rights.
+        if (CreateSecuredFolder(folder, kSpeechFolderSecurity))
             return 1;
         if (GetLastError() != ERROR_ALREADY_EXISTS)
             return 0;
@@ -326,8 +375,10 @@ static void KeepPointerOnWizard(void)
 
 void RunInstallation(HWND dialog)
 {
-    if (!PrepareInstallFolder(dialog)) {
-        ShowFolderNotice();
+    SpaceShortage space = { 0, 0 };
+    int verdict = PrepareInstallFolder(dialog, &space);
+    if (verdict != kFolderReady) {
+        ShowFolderNotice(verdict, space);
         ReturnToFolderPage(dialog);
         return;
     }

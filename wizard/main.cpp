@@ -33,6 +33,40 @@ static int LoadSheetsFromPayload(void)
     return result;
 }
 
+// One installer at a time on the machine: two wizards could install into
+// one folder at once and write over each other's files. The name holds from
+// the first start to the process's end (the system closes the handle);
+// Global\ puts it in the one namespace that all sessions share, a prefix
+// only NT 5 and later know. A second start shows the first wizard instead
+// and ends as after a cancel; a start that cannot tell (no mutex made) runs.
+static const char kInstanceName[] = "Global\\LunkovanZavavIrazazInstaller";
+enum { kGlobalPrefixLength = 7, kWizardWaitMs = 5000, kWizardPollMs = 100 };
+
+static int AnotherInstallerRuns(void)
+{
+    HANDLE mutex = CreateMutexA(NULL, FALSE, kInstanceName + (NtFiveOrLater ? 0 : kGlobalPrefixLength));
+    DWORD error = GetLastError();
+    if (mutex && error != ERROR_ALREADY_EXISTS)
+        return 0;                       // ours, held to the end
+    // Made by a first start of another user, whose list keeps this one out.
+    if (!mutex && error != ERROR_ACCESS_DENIED)
+        return 0;
+    if (mutex)
+        CloseHandle(mutex);
+    // The first may still be starting: its wizard is looked for a while,
+    // by the dialog class and caption.
+    for (DWORD waited = 0; waited < kWizardWaitMs; waited += kWizardPollMs) {
+        HWND first = FindWindowA("#32770", WIZARD_CAPTION);
+        if (first) {
+            // A notice of the first is in front of its wizard.
+            SetForegroundWindow(GetLastActivePopup(first));
+            return 1;
+        }
+        Sleep(kWizardPollMs);
+    }
+    return 1;
+}
+
 static void RunMessageLoop(void)
 {
     MSG msg;
@@ -58,8 +92,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     // (a Downloads folder) is searched.
     RestrictDllSearchToSystem();
 
-    SetCursor(LoadCursorA(NULL, IDC_WAIT));
     ReadPlatformFlags();
+    if (AnotherInstallerRuns())
+        return kExitNormal;
+    SetCursor(LoadCursorA(NULL, IDC_WAIT));
     SystemLanguage = DetectSystemLanguage();
     ChosenLanguage = 0;
     ModuleInstance = instance;

@@ -15,6 +15,7 @@ const int DefaultCommand = IDC_NEXT;
 int NtPlatform;
 int VersionThree;
 int DocumentRegistration;
+int NtFiveOrLater;
 UiLanguage SystemLanguage;
 UiLanguage ChosenLanguage;
 
@@ -23,12 +24,13 @@ void ReadPlatformFlags(void)
     OSVERSIONINFOA version;
     ZeroMemory(&version, sizeof version);
     version.dwOSVersionInfoSize = sizeof version;    // 148: the 8-bit form
-    NtPlatform = VersionThree = DocumentRegistration = 0;
+    NtPlatform = VersionThree = DocumentRegistration = NtFiveOrLater = 0;
     if (!GetVersionExA(&version))
         return;
     NtPlatform = version.dwPlatformId == VER_PLATFORM_WIN32_NT;
     VersionThree = version.dwMajorVersion == 3;
     DocumentRegistration = NtPlatform && version.dwMajorVersion >= 6;
+    NtFiveOrLater = NtPlatform && version.dwMajorVersion >= 5;
 }
 
 UiLanguage SystemLanguageFor(LANGID language, int multiByteCodePage)

@@ -21,6 +21,8 @@ extern const int DefaultCommand;        // 1001: what Enter does when no push bu
 extern int NtPlatform;                  // platform id is VER_PLATFORM_WIN32_NT
 extern int VersionThree;                // major version is 3
 extern int DocumentRegistration;        // NT platform, major version 6 or later
+extern int NtFiveOrLater;               // NT platform, major version 5 or later: access control
+                                        // lists with protection, the Global\ object names
 extern UiLanguage SystemLanguage;
 extern UiLanguage ChosenLanguage;       // picked on the last page; 0 until Install
 extern int ChineseDisplayAnswer;        // 1 when the sample line showed correctly
@@ -62,6 +64,16 @@ void RunInstallation(HWND dialog);
 // Forward slashes separate as backslashes do; the folder is used with
 // backslashes only.
 int IsUsableFolderText(const char *path);
+
+// Bytes of a usable folder path (backslashes only) up to and including the
+// backslash that ends its root: 3 for "C:\...", the length of
+// "\\server\share\" for a share, even where the path ends before it.
+size_t FolderRootLength(const char *path);
+// Whether the catalogue fits on the drive of `folder`, asked of the deepest
+// of its folders that exists: 1 when it fits or the free space cannot be
+// read, 0 when it does not, with the megabytes needed (rounded up) and free
+// (rounded down).
+int CatalogueFitsOnDrive(const char *folder, unsigned long *neededMegabytes, unsigned long *freeMegabytes);
 
 // Browse: the folder chooser; 1 when the user picked a folder, which is then
 // in the installation folder path.

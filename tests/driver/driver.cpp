@@ -399,7 +399,7 @@ bool SaveScreenshot(HWND window, const char *name)
 
 // ---- the installer's wizard ----------------------------------------------
 
-const char kWizardCaption[] = "Lunkovan Zavav Irazaz Installer";
+const char kWizardCaption[] = WIZARD_CAPTION;
 const char kNoticeCaption[] = "Tavelorn Install Message";
 const char kChooserCaption[] = "Choose Destination Directory";
 const char kFolderNotice[] = "Cannot create folder! Please check folder path.";
@@ -410,6 +410,8 @@ const char kSpeechQuestion[] = "Now install sound module SAPI5.1 from Microsoft.
 const char kFailureNotice[] =
     "Installation failed. Please check your system (quit all Lunko applications) and try again.";
 const char kNoAnswerNotice[] = "Please select a choice.";
+const char kUnsafeFolderNotice[] =
+    "This folder is not safe: other users could change the programs in it. Please choose another folder.";
 
 HWND StartWizard(Program *program, const std::string &exe, const char *currentFolder, DWORD timeoutMs)
 {

@@ -101,6 +101,7 @@ extern const char kSuccessNotice[];
 extern const char kSpeechQuestion[];
 extern const char kFailureNotice[];
 extern const char kNoAnswerNotice[];
+extern const char kUnsafeFolderNotice[];
 
 // Starts `exe` and waits for its wizard; null after the time-out (generous:
 // under emulation a loaded machine starts Wine slowly).
