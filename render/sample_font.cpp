@@ -15,8 +15,8 @@ int CreateSampleFont(void)
     ZeroMemory(&font, sizeof font);
     GetObjectA(GetStockObject(SYSTEM_FONT), sizeof font, &font);
     lstrcpynA(font.lfFaceName, "Courier New", LF_FACESIZE);
-    font.lfHeight = 16;
-    font.lfWidth = 8;
+    font.lfHeight = ScaledPixels(16);
+    font.lfWidth = ScaledPixels(8);
     font.lfWeight = FW_NORMAL;
     font.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
     font.lfCharSet = GB2312_CHARSET;

@@ -54,7 +54,8 @@ int DrawExpectedLabel(HDC dc, int x, int y, const char *text, COLORREF ink, COLO
 
 // The face of an owner-drawn button or label: `text` in `font`, centred
 // (or at the left edge) and 16 pixels high in the middle, moved two right
-// and one down when pressed, and the focus rectangle when focused.
+// and one down when pressed, and when focused the dotted line round it,
+// clipped to the bevel and to the label's own rectangle.
 Image ExpectedFace(int w, int h, const char *text, HGDIOBJ font, bool left = false,
                    bool pressed = false, bool focused = false);
 // A check box as it should look: face, the frame control at `box`, the text
@@ -81,8 +82,9 @@ int GlyphMismatches(const Image &image, int x, int y, unsigned code, uint32_t in
 // Whether the glyph of `code` is somewhere in the image whole: a cell whose
 // ink pixels are all one colour and none of whose paper pixels is that
 // colour, so that a glyph cut by an edge or crossed by a line is not found.
-// A glyph without ink is always found.
-bool FindsGlyph(const Image &image, unsigned code);
+// A glyph without ink is always found. At `scale` each glyph pixel is a
+// scale x scale block, as the installer draws glyphs at 192 DPI and more.
+bool FindsGlyph(const Image &image, unsigned code, int scale = 1);
 // Pixels inside (x, y, w, h) that are not `colour`.
 int PixelsNot(const Image &image, int x, int y, int w, int h, uint32_t colour);
 
