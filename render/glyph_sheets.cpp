@@ -18,9 +18,14 @@ int ScaledPixels(int pixels)
 }
 
 // The system gives a program that declares itself DPI-aware the real DPI;
-// windows it makes keep their size once made, so once is enough.
-static void ReadDisplayDpi(void)
+// windows it makes keep their size once made, so the first call reads it
+// and later ones keep it.
+void ReadDisplayDpi(void)
 {
+    static int read;
+    if (read)
+        return;
+    read = 1;
     HDC screen = GetDC(NULL);
     int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
     if (screen)

@@ -11,6 +11,7 @@ HFONT SampleFont;
 
 int CreateSampleFont(void)
 {
+    ReadDisplayDpi();
     LOGFONTA font;
     ZeroMemory(&font, sizeof font);
     GetObjectA(GetStockObject(SYSTEM_FONT), sizeof font, &font);

@@ -179,18 +179,19 @@ int ControlDifferences(HWND dialog, const Image &screen, int id, const char *tex
                            ExpectedFace(w, h, text, font, left, pressed, focused), name.c_str(), inset);
 }
 
-int GlyphMismatches(const Image &image, int x, int y, unsigned code, uint32_t ink, uint32_t paper)
+int GlyphMismatches(const Image &image, int x, int y, unsigned code, uint32_t ink, uint32_t paper,
+                    int scale)
 {
     CellBits bits;
     CellOf(code, bits);
     int wrong = 0;
-    for (int j = 0; j < 16; j++)
-        for (int i = 0; i < 16; i++) {
+    for (int j = 0; j < 16 * scale; j++)
+        for (int i = 0; i < 16 * scale; i++) {
             if (x + i < 0 || y + j < 0 || x + i >= image.width || y + j >= image.height) {
                 wrong++;
                 continue;
             }
-            uint32_t want = (bits[j] >> (15 - i)) & 1 ? ink : paper;
+            uint32_t want = (bits[j / scale] >> (15 - i / scale)) & 1 ? ink : paper;
             wrong += image.At(x + i, y + j) != want;
         }
     return wrong;

@@ -77,8 +77,10 @@ int DifferencesKept(const Image &drawn, const Image &expected, const char *name,
 int ControlDifferences(HWND dialog, const Image &screen, int id, const char *text, HGDIOBJ font,
                        bool left, int inset, bool pressed = false, bool focused = false);
 // Pixels of the 16 x 16 cell at (x, y) that are not `ink` where the glyph of
-// `code` has ink and `paper` elsewhere.
-int GlyphMismatches(const Image &image, int x, int y, unsigned code, uint32_t ink, uint32_t paper);
+// `code` has ink and `paper` elsewhere; at `scale`, of the cell 16 x scale
+// pixels square whose every glyph pixel is a scale x scale block.
+int GlyphMismatches(const Image &image, int x, int y, unsigned code, uint32_t ink, uint32_t paper,
+                    int scale = 1);
 // Whether the glyph of `code` is somewhere in the image whole: a cell whose
 // ink pixels are all one colour and none of whose paper pixels is that
 // colour, so that a glyph cut by an edge or crossed by a line is not found.

@@ -114,6 +114,14 @@ static std::string MissingGlyphs(const RECT &area, const char *text, int reach =
     return missing.empty() ? missing : missing + "of \"" + text + "\"";
 }
 
+// A window whole on the screen (1600 x 1200, set by the harness), at any DPI.
+static void ExpectOnScreen(const RECT &frame)
+{
+    EXPECT_TRUE(frame.left >= 0 && frame.top >= 0 && frame.right <= GetSystemMetrics(SM_CXSCREEN)
+                && frame.bottom <= GetSystemMetrics(SM_CYSCREEN))
+        << frame.left << "," << frame.top << " - " << frame.right << "," << frame.bottom;
+}
+
 // What a screen reader hears of a control through the real accessibility
 // interface: its name, or its value.
 static std::wstring Heard(HWND control, bool value = false)
@@ -259,6 +267,10 @@ protected:
         HWND box = WaitForWindow(kNoticeCaption, program.processId, timeoutMs);
         if (box) {
             std::string english = ControlText(box, IDC_MESSAGE_ENGLISH);
+            RECT frame = ScreenRectOf(box);
+            printf("The notice \"%s\": %ld x %ld with its frame.\n", english.c_str(),
+                   frame.right - frame.left, frame.bottom - frame.top);
+            ExpectOnScreen(frame);
             Sleep(300);                 // the box paints its labels after it shows
             for (const auto &notice : kNoticeTexts) {
                 if (english == notice.english) {
@@ -366,9 +378,20 @@ static void ExpectInstalled(const WalkPlan &plan, const std::string &folder)
     }
 }
 
+// Wine's own "System" face is listed under the Chinese character sets but
+// holds no Chinese glyph: a face counts when it has one for 中.
 static int CALLBACK NoteChineseFont(const LOGFONTA *font, const TEXTMETRICA *, DWORD, LPARAM faces)
 {
-    *(std::string *)faces += std::string(font->lfFaceName) + "; ";
+    HDC screen = GetDC(NULL);
+    HFONT made = CreateFontIndirectA(font);
+    HGDIOBJ old = SelectObject(screen, made);
+    WORD glyph = 0xFFFF;
+    GetGlyphIndicesW(screen, L"\x4E2D", 1, &glyph, GGI_MARK_NONEXISTING_GLYPHS);
+    SelectObject(screen, old);
+    DeleteObject(made);
+    ReleaseDC(NULL, screen);
+    if (glyph != 0xFFFF)
+        *(std::string *)faces += std::string(font->lfFaceName) + "; ";
     return 1;
 }
 
@@ -407,6 +430,7 @@ TEST_F(WizardRun, InstallsTheProductFromTheFirstPageToTheLastNotice)
     RECT frame = ScreenRectOf(wizard), client = ClientScreenRect(wizard);
     printf("The wizard: %ld x %ld with its frame, client area %ld x %ld.\n", frame.right - frame.left,
            frame.bottom - frame.top, client.right - client.left, client.bottom - client.top);
+    ExpectOnScreen(frame);
     Shot("page0");
     ExpectTextsWhole(wizard, 0);
     // The chooser's labels, and Cancel leaves the folder as it was.
