@@ -102,8 +102,8 @@ static BOOL OnInitDialog(HWND box, const char *chinese)
     HWND englishText = GetDlgItem(box, IDC_MESSAGE_ENGLISH);
     if (messageBoxEnglish[0]) {
         SetWindowTextA(englishText, messageBoxEnglish);
-        MoveWindow(englishText, client.left, 3 * main.cy + (2 * main.cy) / 3 + ScaledPixels(kEnglishGap), client.right,
-                   2 * english.cy, TRUE);
+        int top = 3 * main.cy + (2 * main.cy) / 3 + ScaledPixels(kEnglishGap);
+        MoveWindow(englishText, client.left, top, client.right, 2 * english.cy, TRUE);
     } else {
         ShowWindow(englishText, SW_HIDE);
     }
