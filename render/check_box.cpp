@@ -87,7 +87,7 @@ void PaintCheckBox(HWND window, HDC dc)
     char text[kCheckBoxTextCapacity];
     PickCheckBoxText(window, text);
     int x = 2 * box.right - box.left;   // one box width right of the box
-    int y = grown.top + 3;
+    int y = grown.top + ScaledPixels(3);
     FitLabelText(dc, text, grown.right - 2 - x);   // up to the client area's edge
     SIZE size = MeasureLabelText(dc, text);
     // A paint context comes with black text, which a dark face would hide.
@@ -96,7 +96,8 @@ void PaintCheckBox(HWND window, HDC dc)
     SetTextColor(dc, oldColour);
 
     if (GetFocus() == window) {
-        RECT focus = { x - 1, y - 1, x + size.cx + 3, y + 18 };
+        RECT focus = { x - ScaledPixels(1), y - ScaledPixels(1), x + size.cx + ScaledPixels(3),
+                       y + size.cy + ScaledPixels(2) };
         DrawFocusRect(dc, &focus);
     }
 }

@@ -7,11 +7,36 @@
 #include "render/render.h"
 
 HDC SheetContexts[kSheetCount];
+int DisplayDpi = 96;
+int GlyphScale = 1;
 static HBITMAP sheetBitmaps[kSheetCount];
 static HGDIOBJ savedBitmaps[kSheetCount];
 
+int ScaledPixels(int pixels)
+{
+    return MulDiv(pixels, DisplayDpi, 96);
+}
+
+// The system gives a program that declares itself DPI-aware the real DPI;
+// windows it makes keep their size once made, so the first call reads it
+// and later ones keep it.
+void ReadDisplayDpi(void)
+{
+    static int read;
+    if (read)
+        return;
+    read = 1;
+    HDC screen = GetDC(NULL);
+    int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
+    if (screen)
+        ReleaseDC(NULL, screen);
+    DisplayDpi = dpi > 0 ? dpi : 96;
+    GlyphScale = DisplayDpi / 96 > 1 ? DisplayDpi / 96 : 1;
+}
+
 int LoadGlyphSheets(const unsigned char *data)
 {
+    ReadDisplayDpi();
     for (int k = 0; k < kSheetCount; k++) {
         sheetBitmaps[k] = CreateBitmap(kSheetWidth, kSheetHeight, 1, 1, data + k * kSheetBytes);
         SheetContexts[k] = sheetBitmaps[k] ? CreateCompatibleDC(NULL) : NULL;

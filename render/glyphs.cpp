@@ -131,11 +131,11 @@ static int CharacterWidth(HDC dc, const char *character)
 
 SIZE MeasureLabelText(HDC dc, const char *text)
 {
-    SIZE size = { 0, kGlyphSize };
+    SIZE size = { 0, kGlyphSize * GlyphScale };
     size_t length = strlen(text);
     for (size_t i = 0; i < length;) {
         if ((unsigned char)text[i] >= 0x80) {
-            size.cx += kGlyphSize;
+            size.cx += kGlyphSize * GlyphScale;
             i += 2;                     // a lead byte at the end pairs with the terminator
         } else {
             size.cx += CharacterWidth(dc, text + i);
@@ -149,15 +149,18 @@ SIZE MeasureLabelText(HDC dc, const char *text)
 // first blit blackens the ink and leaves the paper as it is, the second
 // lights the blackened ink in the text colour. A single blit cannot do both:
 // AND shows ink only where the face is light (a dark face swallows it), OR
-// only where it is dark.
+// only where it is dark. Stretched by a whole factor, every source pixel
+// becomes a block of its own: enlarging never merges pixels, whatever the
+// context's stretch mode.
 static void BlitGlyph(HDC dc, int x, int y, HDC sheet, POINT cell, COLORREF ink)
 {
+    int side = kGlyphSize * GlyphScale;
     SetTextColor(dc, RGB(0, 0, 0));
     SetBkColor(dc, RGB(255, 255, 255));
-    BitBlt(dc, x, y, kGlyphSize, kGlyphSize, sheet, cell.x, cell.y, SRCAND);
+    StretchBlt(dc, x, y, side, side, sheet, cell.x, cell.y, kGlyphSize, kGlyphSize, SRCAND);
     SetTextColor(dc, ink);
     SetBkColor(dc, RGB(0, 0, 0));
-    BitBlt(dc, x, y, kGlyphSize, kGlyphSize, sheet, cell.x, cell.y, SRCPAINT);
+    StretchBlt(dc, x, y, side, side, sheet, cell.x, cell.y, kGlyphSize, kGlyphSize, SRCPAINT);
 }
 
 // A highlighted item needs nothing else: its caller sets the highlight
@@ -179,18 +182,18 @@ SIZE DrawLabelText(HDC dc, int x, int y, const char *text, int)
             BlitGlyph(dc, pen, y, SheetContexts[sheet], cell, ink);
             SetTextColor(dc, ink);
             SetBkColor(dc, paper);
-            pen += kGlyphSize;
+            pen += kGlyphSize * GlyphScale;
             i += 2;
         } else {
-            // One pixel lower than the glyphs: the dialog font's ascent sits
-            // better against the 16-pixel cells.
-            TextOutA(dc, pen, y + 1, text + i, 1);
+            // One glyph pixel lower than the glyphs: the dialog font's ascent
+            // sits better against the 16-pixel cells.
+            TextOutA(dc, pen, y + GlyphScale, text + i, 1);
             pen += CharacterWidth(dc, text + i);
             i += 1;
         }
     }
     SetBkMode(dc, oldMode);
-    SIZE size = { pen - x, kGlyphSize };
+    SIZE size = { pen - x, kGlyphSize * GlyphScale };
     return size;
 }
 

@@ -13,7 +13,7 @@ enum ButtonLook { kFramedCentred, kPlainCentred, kPlainLeft };
 
 enum {
     kBevelDepth = 3,            // the bevel and the default command's frame
-    kFocusInsetPart = 10,       // the focus rectangle's side inset: a tenth of the width
+    kFocusGap = 2,              // between a label and the focus line round it, at 96 DPI
 };
 
 struct ButtonLabel {
@@ -246,45 +246,68 @@ static void DrawSampleLine(HDC dc, int x, int y, const char *text)
     SelectObject(dc, oldFont);
 }
 
-static void DrawButtonFace(const DRAWITEMSTRUCT *item, int id, ButtonLook look)
+// Where a label goes: fitted to the control less its bevel (a plain label
+// to the whole control), centred, or at the left edge for a left label and
+// for one too wide even so, so that its first Chinese character stays. The
+// pressed look moves it right and down.
+static SIZE PlaceLabel(const DRAWITEMSTRUCT *item, ButtonLook look, char *label, POINT *at)
 {
     HDC dc = item->hDC;
-    RECT r = item->rcItem;
-    int pressed = (item->itemState & ODS_SELECTED) != 0;
-
-    char label[kLabelCapacity];
-    PickLabel(id, item->hwndItem, label);
-
-    FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
-    if (look == kFramedCentred)
-        DrawBevel(dc, r, pressed, id == DefaultCommand);
-
-    // A framed label must fit inside the focus rectangle, which would
-    // otherwise cross its first and last characters. A label too wide even
-    // so starts at the left edge rather than being centred past both: the
-    // first Chinese character stays.
+    const RECT &r = item->rcItem;
     int w = r.right - r.left;
-    int inset = look == kFramedCentred ? w / kFocusInsetPart + 1 : 0;
-    if (look == kFramedCentred && inset < kBevelDepth)
-        inset = kBevelDepth;
+    int inset = look == kFramedCentred ? kBevelDepth : 0;
     FitLabelText(dc, label, w - 2 * inset);
     SIZE size = MeasureLabelText(dc, label);
     int room = w - size.cx;
-    int x = look == kPlainLeft || room < 0 ? r.left : r.left + room / 2;
-    int y = r.top + (r.bottom - r.top - size.cy) / 2;
-    if (pressed) {
-        x += 2;
-        y += 1;
+    at->x = look == kPlainLeft || room < 0 ? r.left : r.left + room / 2;
+    at->y = r.top + (r.bottom - r.top - size.cy) / 2;
+    if (item->itemState & ODS_SELECTED) {
+        at->x += ScaledPixels(2);
+        at->y += ScaledPixels(1);
     }
+    return size;
+}
+
+static void DrawButtonFace(const DRAWITEMSTRUCT *item, int id, ButtonLook look, const char *label,
+                           POINT at)
+{
+    HDC dc = item->hDC;
+    RECT r = item->rcItem;
+    FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
+    if (look == kFramedCentred)
+        DrawBevel(dc, r, (item->itemState & ODS_SELECTED) != 0, id == DefaultCommand);
 
     // The system prepares the context with the window-text colour, which
     // need not be the one that reads on the button face.
     COLORREF oldColour = SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
     if (id == IDC_DISPLAY_SAMPLE)
-        DrawSampleLine(dc, x, y, label);
+        DrawSampleLine(dc, at.x, at.y, label);
     else
-        DrawLabelText(dc, x, y, label, 0);
+        DrawLabelText(dc, at.x, at.y, label, 0);
     SetTextColor(dc, oldColour);
+}
+
+// The dotted line runs round the label, a gap away, inside the bevel; where
+// the label leaves it no room it is left out rather than drawn across a
+// glyph or a letter. Drawn by inversion: the same call again takes it off.
+static void DrawLabelFocus(const DRAWITEMSTRUCT *item, POINT at, SIZE size)
+{
+    HDC dc = item->hDC;
+    TEXTMETRICA metrics;
+    int high = size.cy;
+    // The one-byte characters stand one glyph pixel lower, in the font's height.
+    if (GetTextMetricsA(dc, &metrics) && metrics.tmHeight + GlyphScale > high)
+        high = metrics.tmHeight + GlyphScale;
+    RECT label = { at.x, at.y, at.x + size.cx, at.y + high };
+    RECT focus = label;
+    InflateRect(&focus, ScaledPixels(kFocusGap), ScaledPixels(kFocusGap));
+    const RECT &r = item->rcItem;
+    int saved = SaveDC(dc);
+    IntersectClipRect(dc, r.left + kBevelDepth, r.top + kBevelDepth, r.right - kBevelDepth,
+                      r.bottom - kBevelDepth);
+    ExcludeClipRect(dc, label.left, label.top, label.right, label.bottom);
+    DrawFocusRect(dc, &focus);
+    RestoreDC(dc, saved);
 }
 
 void DrawOwnerButton(const DRAWITEMSTRUCT *item, HWND)
@@ -295,16 +318,16 @@ void DrawOwnerButton(const DRAWITEMSTRUCT *item, HWND)
     if (id == IDC_PANEL_BLANK)          // stays blank: not even its face is drawn
         return;
 
+    ButtonLook look = LookOf(id);
+    char label[kLabelCapacity];
+    PickLabel(id, item->hwndItem, label);
+    POINT at;
+    SIZE size = PlaceLabel(item, look, label, &at);
     if (item->itemAction & (ODA_DRAWENTIRE | ODA_SELECT))
-        DrawButtonFace(item, id, LookOf(id));
+        DrawButtonFace(item, id, look, label, at);
 
     // Without ODS_FOCUS nothing is drawn: a button that loses the focus
-    // invalidates itself, and the full draw that follows clears the rectangle.
-    if (item->itemState & ODS_FOCUS) {
-        RECT focus = item->rcItem;
-        int dx = (focus.right - focus.left) / kFocusInsetPart;
-        int dy = (focus.bottom - focus.top) / 8;
-        InflateRect(&focus, -dx, -dy);
-        DrawFocusRect(item->hDC, &focus);
-    }
+    // invalidates itself, and the full draw that follows clears the line.
+    if (item->itemState & ODS_FOCUS)
+        DrawLabelFocus(item, at, size);
 }

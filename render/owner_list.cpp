@@ -9,7 +9,7 @@
 
 enum {
     kItemCapacity = kListItemCapacity,  // an item of at most 259 bytes is shown
-    kItemInset = 2,
+    kItemInset = 2,             // pixels at 96 DPI
 };
 
 // Reads item `index` into `text` (kItemCapacity bytes). The list's own text
@@ -91,7 +91,8 @@ void DrawOwnerListItem(int controlId, int isCombo, const DRAWITEMSTRUCT *item, H
     // Unsigned, so the empty selection field (item -1) never has a text.
     if (count > 0 && item->itemID < (UINT)count) {
         char text[kItemCapacity];
-        InflateRect(&r, -kItemInset, -kItemInset);
+        r.left += ScaledPixels(kItemInset);
+        r.top += ScaledPixels(kItemInset);
         if (carried) {
             // Cut before copying: a copy cut at the byte limit could end in
             // the lead byte of a character, drawn with the terminator as

@@ -10,6 +10,17 @@ enum { kGlyphSize = 16 };
 
 extern HDC SheetContexts[kSheetCount];  // memory DCs, sheet k selected into entry k
 extern HFONT SampleFont;                // "Courier New", GB2312; null if it could not be made
+// The display's DPI (LOGPIXELSY), read once at start-up, and
+// the whole factor every glyph is drawn at: DPI / 96, at least 1. Each glyph
+// pixel becomes a GlyphScale x GlyphScale block: a fraction would blur it.
+extern int DisplayDpi;
+extern int GlyphScale;
+// A distance of the owner-drawn controls given in pixels at 96 DPI, at the
+// display's DPI.
+int ScaledPixels(int pixels);
+// Sets DisplayDpi and GlyphScale on its first call (the sample font or the
+// sheets, whichever start-up makes first).
+void ReadDisplayDpi(void);
 
 // Makes the four sheet bitmaps and their memory DCs from the kGlyphSheetsBytes
 // of the sheets; on failure releases what it made and returns 0.

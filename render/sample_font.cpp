@@ -11,12 +11,13 @@ HFONT SampleFont;
 
 int CreateSampleFont(void)
 {
+    ReadDisplayDpi();
     LOGFONTA font;
     ZeroMemory(&font, sizeof font);
     GetObjectA(GetStockObject(SYSTEM_FONT), sizeof font, &font);
     lstrcpynA(font.lfFaceName, "Courier New", LF_FACESIZE);
-    font.lfHeight = 16;
-    font.lfWidth = 8;
+    font.lfHeight = ScaledPixels(16);
+    font.lfWidth = ScaledPixels(8);
     font.lfWeight = FW_NORMAL;
     font.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
     font.lfCharSet = GB2312_CHARSET;

@@ -133,7 +133,13 @@ Image ExpectedFace(int w, int h, const char *text, HGDIOBJ font, bool left, bool
     int y = (h - 16) / 2 + (pressed ? 1 : 0);
     DrawExpectedLabel(reference.dc, x, y, text, RGB(0, 0, 0), RGB(0, 0, 0));
     if (focused) {
-        RECT focus = { w / 10, h / 8, w - w / 10, h - h / 8 };
+        // Round the label two pixels off, inside the bevel, never across it.
+        TEXTMETRICA metrics;
+        GetTextMetricsA(reference.dc, &metrics);
+        RECT label = { x, y, x + size.cx, y + (metrics.tmHeight + 1 > 16 ? metrics.tmHeight + 1 : 16) };
+        RECT focus = { label.left - 2, label.top - 2, label.right + 2, label.bottom + 2 };
+        IntersectClipRect(reference.dc, 3, 3, w - 3, h - 3);
+        ExcludeClipRect(reference.dc, label.left, label.top, label.right, label.bottom);
         DrawFocusRect(reference.dc, &focus);
     }
     return reference.Snapshot();
@@ -173,35 +179,37 @@ int ControlDifferences(HWND dialog, const Image &screen, int id, const char *tex
                            ExpectedFace(w, h, text, font, left, pressed, focused), name.c_str(), inset);
 }
 
-int GlyphMismatches(const Image &image, int x, int y, unsigned code, uint32_t ink, uint32_t paper)
+int GlyphMismatches(const Image &image, int x, int y, unsigned code, uint32_t ink, uint32_t paper,
+                    int scale)
 {
     CellBits bits;
     CellOf(code, bits);
     int wrong = 0;
-    for (int j = 0; j < 16; j++)
-        for (int i = 0; i < 16; i++) {
+    for (int j = 0; j < 16 * scale; j++)
+        for (int i = 0; i < 16 * scale; i++) {
             if (x + i < 0 || y + j < 0 || x + i >= image.width || y + j >= image.height) {
                 wrong++;
                 continue;
             }
-            uint32_t want = (bits[j] >> (15 - i)) & 1 ? ink : paper;
+            uint32_t want = (bits[j / scale] >> (15 - i / scale)) & 1 ? ink : paper;
             wrong += image.At(x + i, y + j) != want;
         }
     return wrong;
 }
 
-bool FindsGlyph(const Image &image, unsigned code)
+bool FindsGlyph(const Image &image, unsigned code, int scale)
 {
     CellBits bits;
     CellOf(code, bits);
+    const int side = 16 * scale;
     std::vector<int> ink, paper;                // offsets into the image from the cell's corner
-    for (int j = 0; j < 16; j++)
-        for (int i = 0; i < 16; i++)
-            ((bits[j] >> (15 - i)) & 1 ? ink : paper).push_back(j * image.width + i);
+    for (int j = 0; j < side; j++)
+        for (int i = 0; i < side; i++)
+            ((bits[j / scale] >> (15 - i / scale)) & 1 ? ink : paper).push_back(j * image.width + i);
     if (ink.empty())
         return true;
-    for (int y = 0; y + 16 <= image.height; y++)
-        for (int x = 0; x + 16 <= image.width; x++) {
+    for (int y = 0; y + side <= image.height; y++)
+        for (int x = 0; x + side <= image.width; x++) {
             const uint32_t *corner = &image.pixels[(size_t)y * image.width + x];
             uint32_t colour = corner[ink[0]];
             bool whole = true;

@@ -54,7 +54,8 @@ int DrawExpectedLabel(HDC dc, int x, int y, const char *text, COLORREF ink, COLO
 
 // The face of an owner-drawn button or label: `text` in `font`, centred
 // (or at the left edge) and 16 pixels high in the middle, moved two right
-// and one down when pressed, and the focus rectangle when focused.
+// and one down when pressed, and when focused the dotted line round it,
+// clipped to the bevel and to the label's own rectangle.
 Image ExpectedFace(int w, int h, const char *text, HGDIOBJ font, bool left = false,
                    bool pressed = false, bool focused = false);
 // A check box as it should look: face, the frame control at `box`, the text
@@ -76,13 +77,16 @@ int DifferencesKept(const Image &drawn, const Image &expected, const char *name,
 int ControlDifferences(HWND dialog, const Image &screen, int id, const char *text, HGDIOBJ font,
                        bool left, int inset, bool pressed = false, bool focused = false);
 // Pixels of the 16 x 16 cell at (x, y) that are not `ink` where the glyph of
-// `code` has ink and `paper` elsewhere.
-int GlyphMismatches(const Image &image, int x, int y, unsigned code, uint32_t ink, uint32_t paper);
+// `code` has ink and `paper` elsewhere; at `scale`, of the cell 16 x scale
+// pixels square whose every glyph pixel is a scale x scale block.
+int GlyphMismatches(const Image &image, int x, int y, unsigned code, uint32_t ink, uint32_t paper,
+                    int scale = 1);
 // Whether the glyph of `code` is somewhere in the image whole: a cell whose
 // ink pixels are all one colour and none of whose paper pixels is that
 // colour, so that a glyph cut by an edge or crossed by a line is not found.
-// A glyph without ink is always found.
-bool FindsGlyph(const Image &image, unsigned code);
+// A glyph without ink is always found. At `scale` each glyph pixel is a
+// scale x scale block, as the installer draws glyphs at 192 DPI and more.
+bool FindsGlyph(const Image &image, unsigned code, int scale = 1);
 // Pixels inside (x, y, w, h) that are not `colour`.
 int PixelsNot(const Image &image, int x, int y, int w, int h, uint32_t colour);
 

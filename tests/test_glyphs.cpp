@@ -216,27 +216,32 @@ TEST_F(LabelText, MeasuresSixteenPerChineseCharacterPlusTheFontsWidths)
 // colours and the background colour the context was given: light faces as
 // the standard colours have them, dark ones as in high contrast, and the
 // highlight fills of a selected item (white text on navy, black on teal).
+// At 192 and 288 DPI each glyph pixel is a whole block, nothing smoothed.
 TEST_F(LabelText, DrawsGlyphInkInTheTextColourAndLeavesPaperUntouched)
 {
-    const struct { COLORREF face, ink, background; int highlight; } cases[] = {
-        { kWhite, RGB(200, 0, 0), kWhite, 0 },
-        { RGB(212, 208, 200), RGB(0, 0, 0), kWhite, 0 },
-        { RGB(0, 0, 0), kWhite, RGB(0, 0, 0), 0 },
-        { RGB(0, 0, 0), RGB(255, 255, 0), RGB(212, 208, 200), 0 },
-        { RGB(0, 0, 128), kWhite, RGB(0, 0, 128), 1 },
-        { RGB(26, 235, 255), RGB(0, 0, 0), RGB(26, 235, 255), 1 },
+    const struct { COLORREF face, ink, background; int highlight, scale; } cases[] = {
+        { kWhite, RGB(200, 0, 0), kWhite, 0, 1 },
+        { RGB(212, 208, 200), RGB(0, 0, 0), kWhite, 0, 1 },
+        { RGB(0, 0, 0), kWhite, RGB(0, 0, 0), 0, 1 },
+        { RGB(0, 0, 0), RGB(255, 255, 0), RGB(212, 208, 200), 0, 1 },
+        { RGB(0, 0, 128), kWhite, RGB(0, 0, 128), 1, 1 },
+        { RGB(26, 235, 255), RGB(0, 0, 0), RGB(26, 235, 255), 1, 1 },
+        { RGB(212, 208, 200), RGB(0, 0, 0), kWhite, 0, 2 },
+        { RGB(0, 0, 0), kWhite, RGB(0, 0, 0), 0, 3 },
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(testing::Message() << std::hex << "face " << c.face << ", ink " << c.ink);
-        Canvas canvas(300, 40, c.face);
+        SCOPED_TRACE(testing::Message() << std::hex << "face " << c.face << ", ink " << c.ink << ", scale " << c.scale);
+        Canvas canvas(300, 60, c.face);
         SetTextColor(canvas.dc, c.ink);
         SetBkColor(canvas.dc, c.background);
+        GlyphScale = c.scale;
         SIZE drawn = DrawLabelText(canvas.dc, 10, 5, "取消", c.highlight);
-        EXPECT_EQ(32, drawn.cx);
-        EXPECT_EQ(16, drawn.cy);
+        GlyphScale = 1;
+        EXPECT_EQ(32 * c.scale, drawn.cx);
+        EXPECT_EQ(16 * c.scale, drawn.cy);
         Image image = canvas.Snapshot();
-        EXPECT_EQ(0, GlyphMismatches(image, 10, 5, 0xC8A1, Rgb(c.ink), Rgb(c.face)));
-        EXPECT_EQ(0, GlyphMismatches(image, 26, 5, 0xCFFB, Rgb(c.ink), Rgb(c.face)));
+        EXPECT_EQ(0, GlyphMismatches(image, 10, 5, 0xC8A1, Rgb(c.ink), Rgb(c.face), c.scale));
+        EXPECT_EQ(0, GlyphMismatches(image, 10 + 16 * c.scale, 5, 0xCFFB, Rgb(c.ink), Rgb(c.face), c.scale));
         EXPECT_EQ(c.ink, GetTextColor(canvas.dc)) << "the context's colours are put back";
         EXPECT_EQ(c.background, GetBkColor(canvas.dc));
     }

@@ -169,10 +169,10 @@ static const std::map<std::string, std::set<std::string>> &AllowedOnTheOldestSys
         { "gdi32.dll", {
             "BitBlt", "CreateBitmap", "CreateCompatibleBitmap", "CreateCompatibleDC",
             "CreateFontA", "CreateFontIndirectA", "CreatePen", "CreateSolidBrush", "DeleteDC",
-            "DeleteObject", "GetBkColor", "GetDeviceCaps", "GetObjectA", "GetStockObject",
-            "GetTextColor", "GetTextExtentPointA", "GetTextExtentPoint32A", "GetTextMetricsA", "LineTo", "MoveToEx", "PatBlt",
+            "DeleteObject", "ExcludeClipRect", "GetBkColor", "GetDeviceCaps", "GetObjectA", "GetStockObject",
+            "GetTextColor", "GetTextExtentPointA", "GetTextExtentPoint32A", "GetTextMetricsA", "IntersectClipRect", "LineTo", "MoveToEx", "PatBlt",
             "Rectangle", "RestoreDC", "SaveDC", "SelectObject", "SetBkColor", "SetBkMode",
-            "SetTextColor", "TextOutA", "TextOutW" } },
+            "SetTextColor", "StretchBlt", "TextOutA", "TextOutW" } },
         { "advapi32.dll", {
             "GetUserNameA", "RegCloseKey", "RegCreateKeyA", "RegCreateKeyExA", "RegDeleteKeyA",
             "RegDeleteValueA", "RegEnumKeyExA", "RegOpenKeyA", "RegOpenKeyExA", "RegQueryValueA",
@@ -262,8 +262,12 @@ TEST(InstallerFile, CarriesTheApplicationManifest)
     // Tested as Windows Vista and Windows 7.
     EXPECT_NE(std::string::npos, manifest.find("{e2011457-1546-43c5-a5fe-008deee3d3f0}"));
     EXPECT_NE(std::string::npos, manifest.find("{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"));
-    // The system scales the window (glyph labels are 16 pixels) ...
-    EXPECT_NE(std::string::npos, manifest.find(">false</dpiAware>"));
+    // System DPI-aware, declared where Windows XP accepts it (an <application>
+    // of another namespace stops it starting); the installer scales itself ...
+    size_t settings = manifest.find("<application xmlns=\"urn:schemas-microsoft-com:asm.v3\">");
+    size_t aware = manifest.find(">true</dpiAware>");
+    EXPECT_NE(std::string::npos, aware);
+    EXPECT_TRUE(settings < aware && aware < manifest.find("</application>", settings));
     EXPECT_EQ(std::string::npos, manifest.find("PerMonitor"));
     // ... and the controls keep the classic look: no Common Controls 6.
     EXPECT_EQ(std::string::npos, manifest.find("Microsoft.Windows.Common-Controls"));

@@ -25,7 +25,7 @@ protected:
     static void SetUpTestSuite()
     {
         ASSERT_TRUE(LoadSheetsForTest()) << "ChnBmp.bin of the payload";
-        dialogFont = CreateTemplateFont(8, "MS Sans Serif");
+        dialogFont = CreateTemplateFont(8, "MS Shell Dlg");
         ASSERT_TRUE(StartProgram(DosPath(TestSetting("LUNKO_BOX_RUNNER")), &runner));
         owner = WaitForWindow(kBoxRunnerCaption, runner.processId);
         ASSERT_TRUE(owner != NULL);

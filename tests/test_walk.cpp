@@ -82,12 +82,21 @@ static const char *const kLanguageEntries[] = {
     "English 英文", "Chinese(Simplified)  中文简体", "Chinese(Traditional) 中文繁体",
 };
 
+// The whole factor the installer draws its glyphs at on this run's display.
+static int GlyphScaleOfRun()
+{
+    int dpi = atoi(TestSetting("LUNKO_DPI").c_str());
+    return dpi >= 2 * 96 ? dpi / 96 : 1;
+}
+
 // The Chinese characters of `text` not found whole inside `area` on the
-// screen, as GBK codes, with the text; empty when all are there. Only the
-// characters that start within `reach` pixels of the text's start are
-// looked for, counting each one-byte character as at most 10 pixels wide.
+// screen, at the run's glyph scale, as GBK codes, with the text; empty when
+// all are there. Only the characters that start within `reach` pixels of the
+// text's start are looked for, counting each one-byte character as at most
+// 10 pixels wide (at 96 DPI).
 static std::string MissingGlyphs(const RECT &area, const char *text, int reach = 1 << 20)
 {
+    const int scale = GlyphScaleOfRun();
     Image image;
     if (!CaptureScreen(area, &image))
         return "(no capture)";
@@ -95,19 +104,27 @@ static std::string MissingGlyphs(const RECT &area, const char *text, int reach =
     int pen = 0;
     for (const unsigned char *c = (const unsigned char *)text; *c && pen < reach;) {
         if (*c < 0x80 || !c[1]) {
-            pen += 10;
+            pen += 10 * scale;
             c++;
             continue;
         }
         unsigned code = (unsigned)c[0] << 8 | c[1];
         char hex[8];
         snprintf(hex, sizeof hex, "%04X ", code);
-        if (!FindsGlyph(image, code))
+        if (!FindsGlyph(image, code, scale))
             missing += hex;
-        pen += 16;
+        pen += 16 * scale;
         c += 2;
     }
     return missing.empty() ? missing : missing + "of \"" + text + "\"";
+}
+
+// A window whole on the screen (1600 x 1200, set by the harness), at any DPI.
+static void ExpectOnScreen(const RECT &frame)
+{
+    EXPECT_TRUE(frame.left >= 0 && frame.top >= 0 && frame.right <= GetSystemMetrics(SM_CXSCREEN)
+                && frame.bottom <= GetSystemMetrics(SM_CYSCREEN))
+        << frame.left << "," << frame.top << " - " << frame.right << "," << frame.bottom;
 }
 
 // What a screen reader hears of a control through the real accessibility
@@ -281,6 +298,10 @@ protected:
         HWND box = WaitForWindow(kNoticeCaption, program.processId, timeoutMs);
         if (box) {
             std::string english = ControlText(box, IDC_MESSAGE_ENGLISH);
+            RECT frame = ScreenRectOf(box);
+            printf("The notice \"%s\": %ld x %ld with its frame.\n", english.c_str(),
+                   frame.right - frame.left, frame.bottom - frame.top);
+            ExpectOnScreen(frame);
             Sleep(300);                 // the box paints its labels after it shows
             for (const auto &notice : kNoticeTexts) {
                 if (english == notice.english) {
@@ -408,9 +429,20 @@ static void ExpectInstalled(const WalkPlan &plan, const std::string &folder)
     }
 }
 
+// Wine's own "System" face is listed under the Chinese character sets but
+// holds no Chinese glyph: a face counts when it has one for 中.
 static int CALLBACK NoteChineseFont(const LOGFONTA *font, const TEXTMETRICA *, DWORD, LPARAM faces)
 {
-    *(std::string *)faces += std::string(font->lfFaceName) + "; ";
+    HDC screen = GetDC(NULL);
+    HFONT made = CreateFontIndirectA(font);
+    HGDIOBJ old = SelectObject(screen, made);
+    WORD glyph = 0xFFFF;
+    GetGlyphIndicesW(screen, L"\x4E2D", 1, &glyph, GGI_MARK_NONEXISTING_GLYPHS);
+    SelectObject(screen, old);
+    DeleteObject(made);
+    ReleaseDC(NULL, screen);
+    if (glyph != 0xFFFF)
+        *(std::string *)faces += std::string(font->lfFaceName) + "; ";
     return 1;
 }
 
@@ -449,6 +481,7 @@ TEST_F(WizardRun, InstallsTheProductFromTheFirstPageToTheLastNotice)
     RECT frame = ScreenRectOf(wizard), client = ClientScreenRect(wizard);
     printf("The wizard: %ld x %ld with its frame, client area %ld x %ld.\n", frame.right - frame.left,
            frame.bottom - frame.top, client.right - client.left, client.bottom - client.top);
+    ExpectOnScreen(frame);
     Shot("page0");
     ExpectTextsWhole(wizard, 0);
     // The chooser's labels, and Cancel leaves the folder as it was.
@@ -483,11 +516,12 @@ TEST_F(WizardRun, InstallsTheProductFromTheFirstPageToTheLastNotice)
     ExpectTextsWhole(wizard, 2);
     // The first lines, as far as they surely fit in the list's width.
     RECT list = ClientScreenRect(Control(wizard, IDC_AGREEMENT_ZH));
+    int itemHeight = (int)SendMessageA(Control(wizard, IDC_AGREEMENT_ZH), LB_GETITEMHEIGHT, 0, 0);
     std::vector<unsigned char> agreement = ReadWholeFile(PayloadFilePath("agreement_zh.txt"));
     std::string text(agreement.begin(), agreement.end());
     for (int line = 0, at = 0; line < 5 && at < (int)text.size(); line++) {
         size_t end = text.find('\r', at);
-        RECT item = { list.left, list.top + 23 * line, list.right, list.top + 23 * (line + 1) };
+        RECT item = { list.left, list.top + itemHeight * line, list.right, list.top + itemHeight * (line + 1) };
         EXPECT_EQ("", MissingGlyphs(item, text.substr(at, end - at).c_str(), list.right - list.left - 20))
             << "agreement line " << line;
         at = (int)(end == std::string::npos ? text.size() : end + 2);

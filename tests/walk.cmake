@@ -1,17 +1,21 @@
 # Whole installations with the real installer, one per Windows mode, each
 # language among them: "answer language speech" says what the user picks.
-# The next field is what else the system is like: its standard look, no
-# CJK font in Wine's font list, or the High Contrast Black colours; the last
-# whether the folders made are closed to other users (NT 5 and later).
+# Then what else the system is like: its standard look, no CJK font in
+# Wine's font list, or the High Contrast Black colours; whether the folders
+# made are closed to other users (NT 5 and later); last the display's DPI
+# (XP's large fonts and Windows 7's 125 %, 150 %, 200 %).
 lunko_test(test_walk SOURCES test_walk.cpp test_shortcuts_support.cpp pixel_support.cpp test_main.cpp
   LIBS oleacc oleaut32 uuid
   DEPENDS installer NO_RUN)
 foreach(case
-    "win98;zh_CN;ok 1 ok;1;0;0;standard;0"
-    "nt351;zh_TW;no 2 cancel;2;0;1;standard;0"
-    "winxp;en_US;ok 0 cancel;0;0;0;standard;1"
-    "win7;zh_CN;no 2 ok;1;1;0;no-cjk-font;1"
-    "win10;zh_TW;ok 1 cancel;2;1;0;high-contrast-black;1")
+    "win98;zh_CN;ok 1 ok;1;0;0;standard;0;96"
+    "nt351;zh_TW;no 2 cancel;2;0;1;standard;0;96"
+    "winxp;en_US;ok 0 cancel;0;0;0;standard;1;96"
+    "win7;zh_CN;no 2 ok;1;1;0;no-cjk-font;1;96"
+    "win10;zh_TW;ok 1 cancel;2;1;0;high-contrast-black;1;96"
+    "winxp;en_US;ok 2 cancel;0;0;0;standard;1;120"
+    "win7;zh_CN;no 1 cancel;1;1;0;standard;1;144"
+    "win10;en_US;ok 0 ok;0;1;0;standard;1;192")
   list(GET case 0 version)
   list(GET case 1 locale)
   list(GET case 2 plan)
@@ -20,14 +24,19 @@ foreach(case
   list(GET case 5 version3)
   list(GET case 6 condition)
   list(GET case 7 closed)
+  list(GET case 8 dpi)
+  set(run walk_${version})
+  if(NOT dpi EQUAL 96)
+    set(run walk_${version}_${dpi}dpi)
+  endif()
   set(condition_env)
   if(condition STREQUAL "no-cjk-font")
     set(condition_env "FONTCONFIG_FILE=${CMAKE_CURRENT_SOURCE_DIR}/data/no-cjk-fonts.conf")
   elseif(condition STREQUAL "high-contrast-black")
     set(condition_env "LUNKO_COLOURS=high-contrast-black")
   endif()
-  lunko_test_run(walk_${version} PROGRAM test_walk WINVER "LunkoSetup.exe=${version}" LOCALE ${locale}
-    ENV "LUNKO_WALK=${plan}" "LUNKO_EXPECT_LANGUAGE=${language}"
+  lunko_test_run(${run} PROGRAM test_walk WINVER "LunkoSetup.exe=${version}" LOCALE ${locale}
+    ENV "LUNKO_DPI=${dpi}" "LUNKO_WALK=${plan}" "LUNKO_EXPECT_LANGUAGE=${language}"
         "LUNKO_EXPECT_REGISTERED=${registered}" "LUNKO_WALK_VERSION3=${version3}"
         "LUNKO_EXPECT_CLOSED=${closed}" ${condition_env}
     ARGS --gtest_filter=*FirstPageToTheLastNotice*)

@@ -23,6 +23,8 @@ mkdir -p "$HOME"
 if [ ! -d "$WINEPREFIX" ]; then
     wineboot -i >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    # Debian's Wine never looks in /usr/share/wine/fonts for its own fonts.
+    cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
 fi
 # The Wine session started above has no display; the installer must start a
 # new one on the display chosen below.

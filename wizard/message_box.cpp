@@ -11,8 +11,9 @@
 
 enum {
     kEnglishCapacity = 128,     // English texts of at most 127 bytes
-    kFallbackButtonWidth = 82,
+    kFallbackButtonWidth = 82,  // pixels at 96 DPI, where the box has no button to measure
     kFallbackButtonHeight = 12,
+    kEnglishGap = 5,            // more between the Chinese and the English text, at 96 DPI
     kNoMarginLength = 81,       // Chinese texts this long get no side margin
 };
 
@@ -56,7 +57,7 @@ static BOOL OnInitDialog(HWND box, const char *chinese)
     }
     ReleaseDC(box, dc);
 
-    int w = kFallbackButtonWidth, h = kFallbackButtonHeight;
+    int w = ScaledPixels(kFallbackButtonWidth), h = ScaledPixels(kFallbackButtonHeight);
     RECT buttonRect;
     HWND firstButton = GetDlgItem(box, first);
     if (firstButton && GetClientRect(firstButton, &buttonRect)) {
@@ -101,8 +102,8 @@ static BOOL OnInitDialog(HWND box, const char *chinese)
     HWND englishText = GetDlgItem(box, IDC_MESSAGE_ENGLISH);
     if (messageBoxEnglish[0]) {
         SetWindowTextA(englishText, messageBoxEnglish);
-        MoveWindow(englishText, client.left, 3 * main.cy + (2 * main.cy) / 3 + 5, client.right,
-                   2 * english.cy, TRUE);
+        int top = 3 * main.cy + (2 * main.cy) / 3 + ScaledPixels(kEnglishGap);
+        MoveWindow(englishText, client.left, top, client.right, 2 * english.cy, TRUE);
     } else {
         ShowWindow(englishText, SW_HIDE);
     }

@@ -17,8 +17,8 @@ static int agreementTextsLoaded;
 
 enum {
     kPageControlCapacity = 16,
-    kListItemHeight = 23,
-    kComboFieldHeight = 20,     // a 16-pixel glyph and 2 pixels above and below
+    kListItemHeight = 23,       // pixels at 96 DPI
+    kComboFieldMargin = 3,      // above and below the glyphs in the closed field, at 96 DPI
 };
 
 // The controls of each page, shown together; a page whose first id is 0
@@ -128,8 +128,11 @@ static BOOL OnInitDialog(HWND dialog)
     // from the dialog font, which leaves too few rows for a glyph. Raised no
     // higher than a glyph needs: Wine's Chinese systems give small dialog
     // units, and a field as high as the items reaches into the label below.
-    if (SendMessageA(combo, CB_GETITEMHEIGHT, (WPARAM)-1, 0) < kComboFieldHeight)
-        SendMessageA(combo, CB_SETITEMHEIGHT, (WPARAM)-1, kComboFieldHeight);
+    // Wine draws the field's item somewhat shorter than that height (at 96
+    // DPI a margin of 2 let the focus line cross the glyphs' bottom row).
+    int field = kGlyphSize * GlyphScale + 2 * ScaledPixels(kComboFieldMargin);
+    if (SendMessageA(combo, CB_GETITEMHEIGHT, (WPARAM)-1, 0) < field)
+        SendMessageA(combo, CB_SETITEMHEIGHT, (WPARAM)-1, field);
     NameLabelledControls(dialog);
 
     SubclassCheckBox(dialog, IDC_DESKTOP_ICON);
@@ -160,7 +163,7 @@ static BOOL OnMeasureItem(MEASUREITEMSTRUCT *item)
 {
     if (item->CtlID != IDC_AGREEMENT_ZH && item->CtlID != IDC_LANGUAGE_COMBO)
         return FALSE;
-    item->itemHeight = kListItemHeight;
+    item->itemHeight = ScaledPixels(kListItemHeight);
     item->itemWidth = 1024;
     return TRUE;
 }

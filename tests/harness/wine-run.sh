@@ -27,6 +27,9 @@
 #                        scheme (white text on black faces and windows, black
 #                        text on a teal highlight), written before Wine starts;
 #                        Wine reports high contrast off whatever the colours
+#   LUNKO_DPI            the display's DPI (120, 144, 192 ...), written as
+#                        LogPixels before Wine starts: Wine reads it once per
+#                        process and gives it to every program as the real DPI
 #   FONTCONFIG_FILE      read by Wine as by every fontconfig program: a file
 #                        that lists fewer font folders hides fonts from Wine
 #                        (the prefix copy forgets the template's font files)
@@ -58,6 +61,11 @@ make_template() {
     # Without a window manager DestroyWindow blocks for seconds per window;
     # unmanaged windows also get Wine's own title bars, as on Windows.
     printf '\n[Software\\\\Wine\\\\X11 Driver] 1700000000\n"Managed"="N"\n' >> "$dir/user.reg"
+    # Debian's Wine keeps its own fonts ("MS Sans Serif", Tahoma, ...) in
+    # /usr/share/wine/fonts and never looks there: a prefix without them
+    # draws "MS Sans Serif" in an unrelated face with other widths. The
+    # prefix's registry already names them in the Fonts folder.
+    cp /usr/share/wine/fonts/* "$dir/drive_c/windows/Fonts/" 2>/dev/null
     rm -rf "$home"
 }
 
@@ -65,7 +73,8 @@ ensure_template() {
     mkdir -p "$(dirname "$template")"
     exec 9>"$template.lock"
     flock 9
-    [ -f "$template/ready" ] || { make_template "$template/prefix" && touch "$template/ready"; }
+    # "ready-fonts": a template made before Wine's fonts were copied is made anew.
+    [ -f "$template/ready-fonts" ] || { make_template "$template/prefix" && touch "$template/ready-fonts"; }
     flock -u 9
     exec 9>&-
 }
@@ -134,6 +143,15 @@ high-contrast-black)
     echo "wine-run.sh: unknown LUNKO_COLOURS scheme '$LUNKO_COLOURS'" >&2
     exit 2 ;;
 esac
+
+# A later section of the key overrides the value wineboot wrote, as above.
+if [ -n "${LUNKO_DPI:-}" ]; then
+    case $LUNKO_DPI in
+    *[!0-9]*) echo "wine-run.sh: LUNKO_DPI '$LUNKO_DPI' is no number" >&2; exit 2 ;;
+    esac
+    printf '\n[Control Panel\\\\Desktop] 1700000000\n"LogPixels"=dword:%08x\n' "$LUNKO_DPI" \
+        >> "$WINEPREFIX/user.reg"
+fi
 
 locale_env=()
 if [ -n "${LUNKO_LOCALE:-}" ]; then
