@@ -38,7 +38,10 @@ static int LoadSheetsFromPayload(void)
 // the first start to the process's end (the system closes the handle);
 // Global\ puts it in the one namespace that all sessions share, a prefix
 // only NT 5 and later know. A second start shows the first wizard instead
-// and ends as after a cancel; a start that cannot tell (no mutex made) runs.
+// and ends as after a cancel; a start that cannot tell (no mutex made) runs,
+// and so does one that finds no wizard behind the name: any user may make a
+// mutex of that name, and must not be able to keep the installer from
+// running.
 static const char kInstanceName[] = "Global\\LunkovanZavavIrazazInstaller";
 enum { kGlobalPrefixLength = 7, kWizardWaitMs = 5000, kWizardPollMs = 100 };
 
@@ -64,7 +67,7 @@ static int AnotherInstallerRuns(void)
         }
         Sleep(kWizardPollMs);
     }
-    return 1;
+    return 0;
 }
 
 static void RunMessageLoop(void)
