@@ -47,7 +47,6 @@ static const char kInstallLabel[] = "同意/安装 Agree/Install";
 
 enum {
     kLabelCapacity = 128,       // a label of at most 127 bytes
-    kWindowTextLimit = 79,      // bytes of a window text that are shown
     kFirstInstallPage = 3,      // from here on Next starts the installation
 };
 
@@ -185,7 +184,7 @@ static void PickLabel(int id, HWND control, char *label)
     else if (control)
         GetWindowTextA(control, label, kLabelCapacity);
     label[kLabelCapacity - 1] = 0;
-    CutLabelText(label, kWindowTextLimit);
+    CutLabelText(label, kWindowTextShown);
 }
 
 // A raised bevel two pixels deep; pressing swaps light and shadow. LineTo

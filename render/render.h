@@ -6,7 +6,10 @@
 
 #include "payload/capacities.h"
 
-enum { kGlyphSize = 16 };
+enum {
+    kGlyphSize = 16,
+    kWindowTextShown = 79,      // bytes of a label's window text that are drawn, on one line
+};
 
 extern HDC SheetContexts[kSheetCount];  // memory DCs, sheet k selected into entry k
 extern HFONT SampleFont;                // "Courier New", GB2312; null if it could not be made

@@ -12,6 +12,7 @@
 
 #include "payload/catalogue.h"
 #include "payload/payload.h"
+#include "render/render.h"
 #include "resources/ids.h"
 #include "shell/shell.h"
 #include "shell/system_libraries.h"
@@ -37,9 +38,9 @@ static const char kFailureEnglish[] =
 static const char kSpeechPackageName[] = "Sapi51forLunko.msi";
 
 // The outcome notices name the file that failed and why; %s is the file's
-// name. The box draws at most 79 bytes of the Chinese text, on one line,
-// and holds 127 bytes of English: a long name is cut, never the reason.
-enum { kChineseShown = 79, kEnglishShown = 127 };
+// name. The box draws only the first bytes of the Chinese text, on one line,
+// and holds a limited English text: a long name is cut, never the reason.
+enum { kChineseShown = kWindowTextShown, kEnglishShown = kBoxEnglishCapacity - 1 };
 static const char kFailedHeadChinese[] = "安装失败！";
 static const char kFailedHeadEnglish[] = "Installation failed. ";
 static const char kSkippedHeadChinese[] = "安装完成，%d个文件未替换：";
@@ -156,8 +157,8 @@ struct SpaceShortage {
 
 static void ShowFolderNotice(int verdict, const SpaceShortage &space)
 {
-    char chinese[80];
-    char english[128];
+    char chinese[kWindowTextShown + 1];
+    char english[kBoxEnglishCapacity];
     switch (verdict) {
     case kFolderUnsafe:
         BilingualMessageBox(kUnsafeFolderChinese, kUnsafeFolderEnglish, kBoxOk, WizardWindow);

@@ -10,7 +10,6 @@
 #include "wizard/wizard.h"
 
 enum {
-    kEnglishCapacity = 128,     // English texts of at most 127 bytes
     kFallbackButtonWidth = 82,  // pixels at 96 DPI, where the box has no button to measure
     kFallbackButtonHeight = 12,
     kEnglishGap = 5,            // more between the Chinese and the English text, at 96 DPI
@@ -22,7 +21,7 @@ const char kMemoryNoticeChinese[] = "内存不够。安装无法继续。";
 const char kMemoryNoticeEnglish[] = "Memory not enough!";
 
 static int messageBoxType;
-static char messageBoxEnglish[kEnglishCapacity];
+static char messageBoxEnglish[kBoxEnglishCapacity];
 
 static int Larger(int a, int b)
 {
@@ -160,8 +159,8 @@ int BilingualMessageBox(const char *chinese, const char *english, int type, HWND
     // An English text over 127 bytes is cut rather than refused: the notice
     // still reaches the user, and its Chinese text is whole.
     size_t length = english ? strlen(english) : 0;
-    if (length > kEnglishCapacity - 1)
-        length = kEnglishCapacity - 1;
+    if (length > kBoxEnglishCapacity - 1)
+        length = kBoxEnglishCapacity - 1;
     if (length)
         memcpy(messageBoxEnglish, english, length);
     messageBoxEnglish[length] = 0;

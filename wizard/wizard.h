@@ -85,6 +85,9 @@ UINT_PTR CALLBACK FolderChooserHook(HWND window, UINT message, WPARAM wParam, LP
 // Cancel. Returns the id of the button that ended it, or -1 when the box
 // cannot be created.
 enum { kBoxOk = 0, kBoxOkCancel = 1, kBoxYesNo = 4 };
+// English texts of at most kBoxEnglishCapacity - 1 bytes; a longer one is
+// cut. The Chinese text shows its first kWindowTextShown bytes (render.h).
+enum { kBoxEnglishCapacity = 128 };
 int BilingualMessageBox(const char *chinese, const char *english, int type, HWND owner);
 extern const char kMemoryNoticeChinese[];
 extern const char kMemoryNoticeEnglish[];
