@@ -5,6 +5,7 @@
 # Provides:
 #   lunko_release_image(target)  stripped, time-stamp-free image with the
 #                                manifest and version resource of installer.rc
+#                                and the installer's own entry point
 #   lunko_sign(target)           signs the target's file after the link when
 #                                LUNKO_SIGN_CERT and LUNKO_SIGN_KEY are set
 # Cache variables:
@@ -17,9 +18,11 @@ include_guard(GLOBAL)
 
 # No build path may reach an object file: two clean builds of one commit in
 # two folders give the same bytes.
-# Every function and datum in its own section, so that the release link can
-# drop what nothing calls.
-add_compile_options(-ffunction-sections -fdata-sections
+# Every function in its own section, so that the release link can drop what
+# nothing calls. Data keeps one section per object: GCC's PE target gives a
+# zero-initialised datum of its own section the contents of initialised data,
+# which put 7 KB of zeros into the file (a page) instead of into .bss.
+add_compile_options(-ffunction-sections
   "-ffile-prefix-map=${CMAKE_SOURCE_DIR}=."
   "-ffile-prefix-map=${CMAKE_BINARY_DIR}=build")
 
@@ -44,14 +47,20 @@ option(LUNKO_PAGE_ALIGNED_IMAGE
   "Align the installer's sections in its file to whole pages, so that Wine maps the image instead of reading it into private memory"
   ON)
 
-# The linker's own script with three small sections folded into others.
+# The linker's own script with four small sections folded into others.
 # With page-aligned sections every section costs at least a page of the
-# file: the C runtime's start-up tables (.CRT, 48 bytes), the thread-local
-# template (.tls, 8 bytes) and the unwind tables (.eh_frame, never used: no
-# exceptions) took 12 KiB. .tls goes first in .data, so that offsets
-# relative to its section stay offsets from the template's start. Made
-# from `ld --verbose` of the toolchain in use; when its script does not
-# have the expected statements the link keeps the default.
+# file, and on average half a page of padding: the C runtime's start-up
+# tables (.CRT), the thread-local template (.tls) and the unwind tables
+# (.eh_frame, never used: no exceptions) took 12 KiB; .data, about 100 bytes
+# of initialised data once the zeros went to .bss, another page. The import
+# tables are writable data too (the loader fills the address table), so
+# .data goes at the end of .idata: the import directory is the start of the
+# section named .idata, where the import descriptors must stay. The
+# installer has no thread-local template (no start-up code of the runtime's
+# sets one up), and the script asserts that none comes back: one there would
+# no longer start its section. Made from `ld --verbose` of the toolchain in
+# use; when its script does not have the expected statements the link keeps
+# the default.
 function(_lunko_cut_statement script_var head body_var)
   set(script "${${script_var}}")
   set(${body_var} "" PARENT_SCOPE)
@@ -120,6 +129,16 @@ function(_lunko_fold_sections out)
   # initialisers, .CRT$XD*) were the .CRT section's orphans, put at its end.
   _lunko_put_into(script "${data_head}" LAST "${crt}  KEEP (*(SORT(.CRT$*)))\n  ")
   _lunko_put_into(script "${rdata_head}" FIRST "${eh_frame}")
+  _lunko_cut_statement(script "${data_head}" data)
+  set(idata_head ".idata BLOCK(__section_alignment__) :")
+  string(FIND "${script}" "${idata_head}" idata_at)
+  if(NOT data OR idata_at EQUAL -1)
+    message(WARNING "The linker script of ${CMAKE_LINKER} has no .idata statement: the installer keeps every section")
+    return()
+  endif()
+  _lunko_put_into(script "${idata_head}" LAST "${data}")
+  _lunko_put_into(script "${idata_head}" LAST
+    "  ASSERT(___tls_end__ == ___tls_start__, \"a thread-local template, which the installer's start-up does not set up\");\n  ")
   set(file "${_lunko_release_dir}/installer.ld")
   file(WRITE "${file}" "${script}")
   set(${out} "${file}" PARENT_SCOPE)
@@ -133,6 +152,11 @@ function(lunko_release_image target)
   # Subsystem 4.0: the oldest the loaders of Windows 95 and NT 4.0 accept
   # that still gives the three-dimensional dialog look on current Windows
   # (a 3.x image is drawn as a Windows 3 program). See the README.
+  # The installer's own entry point instead of the C runtime's start-up code
+  # (wizard/entry.cpp); with automatic data imports off, a use of DLL data
+  # that only the runtime's relocator could have served fails to link.
+  target_sources(${target} PRIVATE "${CMAKE_SOURCE_DIR}/wizard/entry.cpp")
+  target_link_options(${target} PRIVATE -nostartfiles -Wl,--disable-auto-import)
   target_link_options(${target} PRIVATE -s -Wl,--gc-sections -Wl,--no-insert-timestamp
     -Wl,--major-subsystem-version,4 -Wl,--minor-subsystem-version,0
     -Wl,--major-os-version,4 -Wl,--minor-os-version,0)
