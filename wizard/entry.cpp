@@ -12,7 +12,8 @@
 #include <windows.h>
 
 extern "C" {
-// msvcrt's own, as the runtime's start-up calls them: __argc, __argv and
+// msvcrt's own, as the runtime's start-up calls them (the command line too,
+// msvcrt's copy of it): __argc, __argv and
 // _environ are filled here on Windows (Wine fills them when msvcrt loads),
 // and run-time errors are reported in a message box, as for any GUI program.
 typedef struct {
@@ -21,6 +22,7 @@ typedef struct {
 __declspec(dllimport) int __cdecl __getmainargs(int *, char ***, char ***, int, StartInfo *);
 __declspec(dllimport) void __cdecl __set_app_type(int);
 __declspec(dllimport) void __cdecl exit(int);
+__declspec(dllimport) char **__cdecl __p__acmdln(void);
 }
 
 // The command line after the program's name, as WinMain receives it from the
@@ -55,5 +57,5 @@ extern "C" __attribute__((force_align_arg_pointer, noreturn)) void WinMainCRTSta
     GetStartupInfoA(&startup);
     int show = (startup.dwFlags & STARTF_USESHOWWINDOW) ? startup.wShowWindow : SW_SHOWDEFAULT;
     // exit, not ExitProcess: msvcrt's exit handlers flush and close streams.
-    exit(WinMain(GetModuleHandleA(NULL), NULL, CommandTail(GetCommandLineA()), show));
+    exit(WinMain(GetModuleHandleA(NULL), NULL, CommandTail(*__p__acmdln()), show));
 }
