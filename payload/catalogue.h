@@ -5,14 +5,16 @@
 // the row count.
 #pragma once
 
+// Eight bytes a row: the list allows progress positions of 1..100 and
+// 16-bit resource ids, as resources have.
 struct CatalogueRow {
-    int position;               // progress position set before the row; 0 leaves it
-    int resourceId;
+    unsigned char position;     // progress position set before the row; 0 leaves it
+    unsigned char readOnly : 1;
+    unsigned char hidden : 1;
+    unsigned char required : 1;     // a failure ends the installation
+    unsigned char oldBaseSkip : 1;  // part of the word base the user may keep
+    unsigned short resourceId;
     const char *fileName;       // installed name in the installation folder
-    unsigned char readOnly;
-    unsigned char hidden;
-    unsigned char required;     // a failure ends the installation
-    unsigned char oldBaseSkip;  // part of the word base the user may keep
 };
 
 enum { kCatalogueRowCount = 115 };

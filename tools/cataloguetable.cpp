@@ -105,14 +105,12 @@ static std::string Table(const std::vector<PayloadListEntry> &rows, unsigned lon
     std::string text = "// Made by tools/cataloguetable from resources/payload.list: change the list.\n"
                        "#include \"payload/catalogue.h\"\n\n"
                        "const CatalogueRow PayloadCatalogue[kCatalogueRowCount] = {\n"
-                       "    // pos    id  file name, RO, H, required, old-base skip\n";
+                       "    // pos, RO, H, required, old-base skip,    id, file name\n";
     for (const PayloadListEntry &row : rows) {
         char line[64];
-        std::snprintf(line, sizeof line, "    { %3d, %5d, ", row.position, row.id);
-        text += line + Literal(row.fileName);
-        std::snprintf(line, sizeof line, ", %d, %d, %d, %d },\n", row.readOnly, row.hidden, row.required,
-                      row.oldBaseSkip);
-        text += line;
+        std::snprintf(line, sizeof line, "    { %3d, %d, %d, %d, %d, %5d, ", row.position, row.readOnly, row.hidden,
+                      row.required, row.oldBaseSkip, row.id);
+        text += line + Literal(row.fileName) + " },\n";
     }
     char total[96];
     std::snprintf(total, sizeof total, "};\n\nconst unsigned long PayloadCatalogueBytes = %lluUL;\n", totalBytes);
