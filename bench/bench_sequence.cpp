@@ -62,7 +62,7 @@ static int Sequence(const char *folder)
     snprintf(flat, sizeof flat, "%s\\CiZuFlat.igb", folder);
     SetFileAttributesA(flat, FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(flat);
-    return RunInstallSequence() != 0;
+    return RunInstallSequence().succeeded;
 }
 
 struct Series {
