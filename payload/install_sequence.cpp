@@ -254,17 +254,25 @@ static void NameHolder(const char *path, char *holder, int size)
 }
 
 // Why `path` could not be replaced now: opened shared with nobody, it tells
-// whether any program holds it in any way (open, locked, mapped, or run
-// from). The read-only mark does not matter to a rename.
+// whether any program holds it open, locked or mapped; opened for writing,
+// also whether one runs from it (Windows lets a running program's file be
+// read, and renamed, but not written). Nothing is written; a read-only mark
+// is lifted for the moment of the test. A link is tested, not what it names.
 static PayloadResult HeldState(const char *path)
 {
-    if (!Exists(path))
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
         return kPayloadWritten;
-    HANDLE file = CreateFileA(path, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return PayloadResultOfError(GetLastError());
-    CloseHandle(file);
-    return kPayloadWritten;
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    DWORD error = GetLastError();
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        SetFileAttributesA(path, attributes);
+    return file != INVALID_HANDLE_VALUE ? kPayloadWritten : PayloadResultOfError(error);
 }
 
 static int NoteHeld(InstallResult &result, const char *path, const char *name)

@@ -37,6 +37,13 @@ foreach(case
     "LUNKO_INSTALLER=set:$<TARGET_FILE:installer_damaged_${variant}>")
 endforeach()
 
+# The last required row (Tavelorn.exe) cut short, met by an upgrade after
+# every earlier row is staged: the earlier installation stays whole.
+damaged_installer(late 109=truncated)
+add_dependencies(test_install_sequence installer_damaged_late)
+lunko_test_run(test_install_sequence_damaged_late PROGRAM test_install_sequence
+  ENV "LUNKO_DAMAGED_INSTALLER=$<TARGET_FILE:installer_damaged_late>" ARGS --gtest_filter=*OldWordBase*)
+
 damaged_installer(sheets 110=zeros:307201)
 add_dependencies(test_installer_start installer_damaged_sheets)
 lunko_test_run(installer_start_damaged_sheets PROGRAM test_installer_start
