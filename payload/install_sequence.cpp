@@ -6,7 +6,6 @@
 #include <io.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 
 #include <windows.h>
 #include <commctrl.h>
@@ -121,11 +120,11 @@ static int NamesOf(const CatalogueRow &row, RowNames &names)
 // originals; the programs would pick them up instead of the new ones. Entry
 // `index` of the 64; 0 for a path too long and for pykeys.dic and
 // Gbkflat.dic themselves, which are rows of the catalogue.
+static const char *const kDictionaries[] = {
+    "pykeys.dic", "Gbkflat.dic", "flatAuto.dic", "flatAdjust.dic",
+};
 static int VariantPath(int index, char *path)
 {
-    static const char *const kDictionaries[] = {
-        "pykeys.dic", "Gbkflat.dic", "flatAuto.dic", "flatAdjust.dic",
-    };
     int count = index >> 2;
     char suffix[8] = "";
     if (count)
@@ -289,7 +288,7 @@ static int NoteHeld(InstallResult &result, const char *path, const char *name)
 int FindFileInUse(InstallResult &result)
 {
     result = InstallResult();
-    static char path[MAX_PATH];         // a variant's name is named from it
+    char path[MAX_PATH];
     for (const CatalogueRow &row : PayloadCatalogue) {
         if (KeepOldWordBase && row.oldBaseSkip)
             continue;
@@ -299,8 +298,9 @@ int FindFileInUse(InstallResult &result)
             && (NoteHeld(result, names.path, row.fileName) || NoteHeld(result, names.aside, row.fileName)))
             return 1;
     }
+    // A numbered copy is named by its dictionary: to the user they are one.
     for (int i = 0; i < kVariantCount; i++)
-        if (VariantPath(i, path) && NoteHeld(result, path, strrchr(path, '\\') + 1))
+        if (VariantPath(i, path) && NoteHeld(result, path, kDictionaries[i & 3]))
             return 1;
     return 0;
 }
