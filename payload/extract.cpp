@@ -96,12 +96,12 @@ int IsRedirectingLink(const char *path, DWORD attributes)
 }
 
 PayloadResult WriteWholeFile(const char *path, const void *data, unsigned long length, DWORD disposition,
-                             SECURITY_ATTRIBUTES *security, DWORD flags, int readOnly, int hidden)
+                             SECURITY_ATTRIBUTES *security, int readOnly, int hidden)
 {
     // Shared with nobody while it is written: no program reads half a file.
     // One write, with the system's own error: the C library's buffered files
     // hide a full disk in the final flush of fclose.
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, security, disposition, FILE_ATTRIBUTE_NORMAL | flags, NULL);
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, security, disposition, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return PayloadResultOfError(GetLastError());
     DWORD written = 0;
@@ -147,5 +147,5 @@ PayloadResult WritePayloadFile(const char *fileName, const void *data, unsigned 
         return kPayloadRedirected;
     if (existing != INVALID_FILE_ATTRIBUTES)
         SetFileAttributesA(path, existing & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
-    return WriteWholeFile(path, data, length, CREATE_ALWAYS, NULL, 0, readOnly, hidden);
+    return WriteWholeFile(path, data, length, CREATE_ALWAYS, NULL, readOnly, hidden);
 }

@@ -71,7 +71,7 @@ void DeleteInstalledFile(const char *path)
 // Deleted, or not there: 1. Anything else leaves the file where it is.
 static int RemoveFile(const char *path)
 {
-    ClearFileAttributes(path, 1, 1);
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
     return DeleteFileA(path) || GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
 }
 
@@ -96,9 +96,12 @@ static void NoteOutcome(PayloadOutcome &outcome, const char *fileName, PayloadRe
 // names end in nothing Windows loads or runs.
 static const char kNewSuffix[] = ".lunkonew";
 static const char kAsideSuffix[] = ".lunkoold";
-// One byte per row, written through to the disk before the first move; it
-// is renamed to the committed name after the last one. A run that finds the
-// first undoes the moves, one that finds the second finishes the deletions.
+// One byte per row, written before the first move and renamed to the
+// committed name after the last one. A run that finds the first undoes the
+// moves, one that finds the second finishes the deletions. It is not forced
+// to the disk: that would write out every staged file first and cost an
+// upgrade a third of its time; a power cut that loses its bytes loses only
+// which new files had no old one, and those then stay beside the old set.
 static const char kMovingName[] = "moving.lunkorun";
 static const char kCommittedName[] = "committed.lunkorun";
 enum { kRowUntouched, kRowReplaced, kRowAdded };      // a staged row: its old file was there, or none
@@ -167,19 +170,38 @@ static int PutOldFilesBack(const unsigned char *state, InstallResult &result)
 
 // After the last move: the old files and the leftover variants go. One that
 // a program still maps can be renamed but not yet deleted; the committed
-// mark then stays, and the next run deletes the rest.
-static void DeleteOldFiles(const char *committed)
+// mark then stays, so that no later run takes the old copy for one to put
+// back, and the next run deletes the rest. -1 when every old copy is gone,
+// else the row of the first that stays.
+static int DeleteOldFiles(const char *committed)
 {
-    int all = 1;
+    int stays = -1;
     char path[MAX_PATH];
-    for (const CatalogueRow &row : PayloadCatalogue)
-        if (JoinPath(path, InstallFolderPath, row.fileName, kAsideSuffix))
-            all &= RemoveFile(path);
+    for (int i = 0; i < kCatalogueRowCount; i++)
+        if (JoinPath(path, InstallFolderPath, PayloadCatalogue[i].fileName, kAsideSuffix) && !RemoveFile(path)
+            && stays < 0)
+            stays = i;
     for (int i = 0; i < kVariantCount; i++)
         if (VariantPath(i, path))
-            all &= RemoveFile(path);
-    if (all)
+            RemoveFile(path);
+    if (stays < 0)
         RemoveFile(committed);
+    return stays;
+}
+
+// Whether any name of a run (new, set aside, or a mark) is in the folder:
+// one look at the folder spares every later one when there is none.
+static int HasRunNames(void)
+{
+    char pattern[MAX_PATH];
+    WIN32_FIND_DATAA found;
+    if (!JoinPath(pattern, InstallFolderPath, "*.lunko*", ""))
+        return 1;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    FindClose(search);
+    return 1;
 }
 
 // What a run that was cut off left, made whole before anything else: after
@@ -188,12 +210,16 @@ static void DeleteOldFiles(const char *committed)
 static int RecoverCutOffRun(InstallResult &result)
 {
     char moving[MAX_PATH], committed[MAX_PATH];
+    if (!HasRunNames())
+        return 1;
     if (!JoinPath(moving, InstallFolderPath, kMovingName, "")
         || !JoinPath(committed, InstallFolderPath, kCommittedName, ""))
         return 0;
     if (Exists(committed)) {
-        DeleteOldFiles(committed);
-        return 1;
+        int stays = DeleteOldFiles(committed);
+        if (stays >= 0)
+            NoteOutcome(result.failure, PayloadCatalogue[stays].fileName, kPayloadInUse);
+        return stays < 0;
     }
     unsigned char state[kCatalogueRowCount] = {};
     FILE *file = fopen(moving, "rb");
@@ -259,19 +285,24 @@ static void NameHolder(const char *path, char *holder, int size)
 // is lifted for the moment of the test. A link is tested, not what it names.
 static PayloadResult HeldState(const char *path)
 {
-    DWORD attributes = GetFileAttributesA(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return kPayloadWritten;
-    if (attributes & FILE_ATTRIBUTE_READONLY)
-        SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
-    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
-                              FILE_FLAG_OPEN_REPARSE_POINT, NULL);
-    DWORD error = GetLastError();
-    if (file != INVALID_HANDLE_VALUE)
-        CloseHandle(file);
-    if (attributes & FILE_ATTRIBUTE_READONLY)
-        SetFileAttributesA(path, attributes);
-    return file != INVALID_HANDLE_VALUE ? kPayloadWritten : PayloadResultOfError(error);
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    for (;;) {
+        HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+        DWORD error = GetLastError();
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+        if (attributes != INVALID_FILE_ATTRIBUTES)
+            SetFileAttributesA(path, attributes);
+        else if (file == INVALID_HANDLE_VALUE && error == ERROR_ACCESS_DENIED
+                 && ((attributes = GetFileAttributesA(path)) & FILE_ATTRIBUTE_READONLY)
+                 && attributes != INVALID_FILE_ATTRIBUTES
+                 && SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY))
+            continue;
+        if (file != INVALID_HANDLE_VALUE || error == ERROR_FILE_NOT_FOUND)
+            return kPayloadWritten;
+        return PayloadResultOfError(error);
+    }
 }
 
 static int NoteHeld(InstallResult &result, const char *path, const char *name)
@@ -289,13 +320,14 @@ int FindFileInUse(InstallResult &result)
 {
     result = InstallResult();
     char path[MAX_PATH];
+    int runNames = HasRunNames();
     for (const CatalogueRow &row : PayloadCatalogue) {
         if (KeepOldWordBase && row.oldBaseSkip)
             continue;
         RowNames names;
         // An old copy still set aside by an earlier run would block its move.
         if (NamesOf(row, names)
-            && (NoteHeld(result, names.path, row.fileName) || NoteHeld(result, names.aside, row.fileName)))
+            && (NoteHeld(result, names.path, row.fileName) || (runNames && NoteHeld(result, names.aside, row.fileName))))
             return 1;
     }
     // A numbered copy is named by its dictionary: to the user they are one.
@@ -311,16 +343,16 @@ int FindFileInUse(InstallResult &result)
 // through a name or a link that stands there, and on the NT platform with
 // its final list from the start, so that no other user can open it for
 // writing before the list is set.
-static PayloadResult StageRow(const CatalogueRow &row, const RowNames &names, unsigned char *buffer,
-                              PSECURITY_DESCRIPTOR list)
+static PayloadResult StageRow(const CatalogueRow &row, const RowNames &names, DWORD existing,
+                              unsigned char *buffer, PSECURITY_DESCRIPTOR list)
 {
     unsigned long length = 0;
     SECURITY_ATTRIBUTES security = { sizeof security, list, FALSE };
-    if (IsRedirectingLink(names.path, GetFileAttributesA(names.path)))
+    if (IsRedirectingLink(names.path, existing))
         return kPayloadRedirected;
     if (!InflatePayloadResource(row.resourceId, buffer, kCatalogueCapacity, &length))
         return kPayloadDamaged;
-    return WriteWholeFile(names.fresh, buffer, length, CREATE_NEW, &security, 0, row.readOnly, row.hidden);
+    return WriteWholeFile(names.fresh, buffer, length, CREATE_NEW, &security, row.readOnly, row.hidden);
 }
 
 // Stages every row, at the catalogue's progress positions, and records in
@@ -344,10 +376,14 @@ static int StageCatalogue(HWND bar, unsigned char *buffer, unsigned char *state,
         if (KeepOldWordBase && row.oldBaseSkip)
             continue;
         RowNames names;
-        PayloadResult written = NamesOf(row, names) ? StageRow(row, names, buffer, lists[row.readOnly != 0])
-                                                    : kPayloadFailed;
+        DWORD existing = INVALID_FILE_ATTRIBUTES;
+        PayloadResult written = kPayloadFailed;
+        if (NamesOf(row, names)) {
+            existing = GetFileAttributesA(names.path);
+            written = StageRow(row, names, existing, buffer, lists[row.readOnly != 0]);
+        }
         if (written == kPayloadWritten) {
-            state[i] = Exists(names.path) ? kRowReplaced : kRowAdded;
+            state[i] = existing != INVALID_FILE_ATTRIBUTES ? kRowReplaced : kRowAdded;
             continue;
         }
         // A full disk or a vanished folder fails every later row as well:
@@ -391,8 +427,7 @@ static int ReplaceCatalogue(HWND bar, unsigned char *buffer, InstallResult &resu
     }
     int replaced = StageCatalogue(bar, buffer, state, result);
     if (replaced) {
-        PayloadResult marked = WriteWholeFile(moving, state, sizeof state, CREATE_NEW, NULL,
-                                              FILE_FLAG_WRITE_THROUGH, 0, 0);
+        PayloadResult marked = WriteWholeFile(moving, state, sizeof state, CREATE_NEW, NULL, 0, 0);
         if (marked != kPayloadWritten)
             NoteOutcome(result.failure, NULL, marked);
         replaced = marked == kPayloadWritten && MoveCatalogueIn(state, result);

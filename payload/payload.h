@@ -51,10 +51,10 @@ int RedirectsWrites(DWORD attributes, DWORD reparseTag);
 int IsRedirectingLink(const char *path, DWORD attributes);
 PayloadResult ExtractPayload(PayloadEntry entry);
 // `length` bytes into the file at `path`, opened with CreateFileA's
-// `disposition`, `security` and further `flags`, shared with nobody, then
+// `disposition` and `security`, shared with nobody, then
 // given its attributes; a file cut short is deleted.
 PayloadResult WriteWholeFile(const char *path, const void *data, unsigned long length, DWORD disposition,
-                             SECURITY_ATTRIBUTES *security, DWORD flags, int readOnly, int hidden);
+                             SECURITY_ATTRIBUTES *security, int readOnly, int hidden);
 PayloadResult WritePayloadFile(const char *fileName, const void *data, unsigned long length,
                                int readOnly, int hidden, const char *explicitPath);
 

@@ -452,7 +452,8 @@ TEST_F(InstallSequence, ReplacesAnEarlierInstallationAllOrNothingAndAsksBeforeRe
         }
         PROCESS_INFORMATION running = {};
         if (c.fault == kServerRunning) {
-            STARTUPINFOA start = { sizeof start };
+            STARTUPINFOA start = {};
+            start.cb = sizeof start;
             ASSERT_TRUE(CreateProcessA(RowPath(server).c_str(), NULL, NULL, NULL, FALSE, 0, NULL, folder.c_str(),
                                        &start, &running));
             WaitForInputIdle(running.hProcess, 10000);
@@ -567,6 +568,26 @@ TEST_F(InstallSequence, WaitsForAnOptionalFileThatIsHeldAndCompletesOnceItIsFree
     EXPECT_EQ(1, Run());
     ExpectAllInstalledBut();
     EXPECT_EQ(0, last.skipped.count);
+}
+
+// An old copy that a finished run could not delete keeps the run's
+// committed mark: no later run takes it for a file to put back, and the
+// next one deletes it before it starts.
+TEST_F(InstallSequence, FinishesTheDeletionsOfACommittedRunBeforeItStarts)
+{
+    ASSERT_EQ(1, Run());
+    std::string aside = RowPath(25) + ".lunkoold";
+    Plant(aside, "the old words, mapped still");
+    Plant(Path("committed.lunkorun"), std::string(kCatalogueRowCount, '\1'));
+    Hold(aside);
+    EXPECT_EQ(0, Run());
+    Release();
+    EXPECT_STREQ("CiZuFlat.igb", last.failure.fileName);
+    EXPECT_EQ(kPayloadInUse, last.failure.result);
+    EXPECT_TRUE(FileExists(Path("committed.lunkorun")));
+    EXPECT_TRUE(InstalledAsCatalogueSays(folder, 25)) << "the new words stay in place";
+    EXPECT_EQ(1, Run());
+    EXPECT_TRUE(FilesIn(folder, "*.lunko*").empty());
 }
 
 TEST_F(InstallSequence, LeavesOutTheDesktopAndTheClassRootWhenNotWanted)

@@ -1104,7 +1104,8 @@ TEST_F(WizardRun, NamesTheFileAndTheReasonWhenAFileCannotBeWritten)
                                              : PlantFile(path, std::string("earlier ") + PayloadCatalogue[i].fileName))
                     << path;
             }
-            STARTUPINFOA start = { sizeof start };
+            STARTUPINFOA start = {};
+            start.cb = sizeof start;
             ASSERT_TRUE(CreateProcessA(heldPath.c_str(), NULL, NULL, NULL, FALSE, 0, NULL, row.folder, &start, &server));
             WaitForInputIdle(server.hProcess, 30000);
         } else if (row.heldFile) {
@@ -1160,9 +1161,11 @@ TEST_F(WizardRun, NamesTheFileAndTheReasonWhenAFileCannotBeWritten)
             EXPECT_EQ(2u, FilesIn(row.folder, "*").size()) << "nothing written";
         }
         if (row.running) {
-            for (int r = 1; r <= kCatalogueRowCount; r++)
-                if (r != 11)            // the configuration file is updated
+            for (int r = 1; r <= kCatalogueRowCount; r++) {
+                if (r != 11) {          // the configuration file is updated
                     EXPECT_TRUE(InstalledAsCatalogueSays(row.folder, r));
+                }
+            }
             EXPECT_TRUE(FilesIn(row.folder, "*.lunko*").empty()) << "no temporary name is left";
         }
         return;
