@@ -590,6 +590,24 @@ TEST_F(InstallSequence, FinishesTheDeletionsOfACommittedRunBeforeItStarts)
     EXPECT_TRUE(FilesIn(folder, "*.lunko*").empty());
 }
 
+// A rollback step that fails is not passed over: the old copy it could not
+// put back is named with the name it sits under, and it stays there.
+TEST_F(InstallSequence, NamesAnOldCopyThatCannotBePutBack)
+{
+    Plant(RowPath(25) + ".lunkoold", "the user's words");
+    Plant(RowPath(25), "moved in");
+    Plant(Path("moving.lunkorun"), std::string(kCatalogueRowCount, '\1'));
+    Hold(RowPath(25));
+    EXPECT_EQ(0, Run());
+    Release();
+    EXPECT_STREQ("CiZuFlat.igb", last.stranded.fileName);
+    EXPECT_STREQ("CiZuFlat.igb.lunkoold", last.strandedAs);
+    EXPECT_STREQ("CiZuFlat.igb", last.failure.fileName);
+    EXPECT_EQ("the user's words", ReadFileText(RowPath(25) + ".lunkoold"));
+    EXPECT_EQ(1, Run()) << "put back once it is free, then replaced";
+    EXPECT_TRUE(FilesIn(folder, "*.lunko*").empty());
+}
+
 TEST_F(InstallSequence, LeavesOutTheDesktopAndTheClassRootWhenNotWanted)
 {
     ForgetShellTraces();
