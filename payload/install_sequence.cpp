@@ -104,7 +104,9 @@ static const char kAsideSuffix[] = ".lunkoold";
 // which new files had no old one, and those then stay beside the old set.
 static const char kMovingName[] = "moving.lunkorun";
 static const char kCommittedName[] = "committed.lunkorun";
-enum { kRowUntouched, kRowReplaced, kRowAdded };      // a staged row: its old file was there, or none
+// A staged row: its old file was there, or none; an optional row whose old
+// file cannot be replaced is kept.
+enum { kRowUntouched, kRowReplaced, kRowAdded, kRowKept };
 
 struct RowNames {
     char path[MAX_PATH];
@@ -267,7 +269,10 @@ static void NameHolder(const char *path, char *holder, int size)
     if (add(session, 1, files, 0, NULL, 0, NULL) == ERROR_SUCCESS
         && list(session, &needed, &count, found, &reasons) == ERROR_SUCCESS && count) {
         // Whole characters only: a name that does not fit loses its last ones.
-        for (int n = lstrlenW(found[0].strAppName); n > 0; n--) {
+        int n = 0;
+        while (n < CCH_RM_MAX_APP_NAME && found[0].strAppName[n])
+            n++;
+        for (; n > 0; n--) {
             int bytes = WideCharToMultiByte(CP_ACP, 0, found[0].strAppName, n, holder, size - 1, NULL, NULL);
             if (bytes > 0) {
                 holder[bytes] = 0;
@@ -305,36 +310,54 @@ static PayloadResult HeldState(const char *path)
     }
 }
 
-static int NoteHeld(InstallResult &result, const char *path, const char *name)
+static void NoteFailure(InstallResult &result, const char *path, const char *name, PayloadResult why)
 {
-    if (HeldState(path) != kPayloadInUse)
-        return 0;
-    result.failure.fileName = name;
-    result.failure.result = kPayloadInUse;
-    result.failure.count = 1;
-    NameHolder(path, result.holder, sizeof result.holder);
-    return 1;
+    NoteOutcome(result.failure, name, why);
+    if (why == kPayloadInUse)
+        NameHolder(path, result.holder, sizeof result.holder);
+}
+
+// One look at every file the run would replace or remove, before anything
+// changes. Held files always end it (1). With `state`, so do others that
+// cannot be replaced (access denied, say) at a required row, while at an
+// optional row the old file is kept and the row marked kRowKept.
+static int CheckFolder(InstallResult &result, unsigned char *state)
+{
+    char path[MAX_PATH];
+    int runNames = HasRunNames();
+    for (int i = 0; i < kCatalogueRowCount; i++) {
+        const CatalogueRow &row = PayloadCatalogue[i];
+        RowNames names;
+        if ((KeepOldWordBase && row.oldBaseSkip) || !NamesOf(row, names))
+            continue;
+        // An old copy still set aside by an earlier run would block its move.
+        const char *tested = names.path;
+        PayloadResult why = HeldState(tested);
+        if (why == kPayloadWritten && runNames)
+            why = HeldState(tested = names.aside);
+        if (why == kPayloadWritten || (why != kPayloadInUse && !state))
+            continue;
+        if (why == kPayloadInUse || row.required || row.oldBaseSkip) {
+            NoteFailure(result, tested, row.fileName, why);
+            return 1;
+        }
+        state[i] = kRowKept;
+        NoteOutcome(result.skipped, row.fileName, why);
+    }
+    // A numbered copy is named by its dictionary: to the user they are one.
+    for (int i = 0; i < kVariantCount; i++) {
+        if (VariantPath(i, path) && HeldState(path) == kPayloadInUse) {
+            NoteFailure(result, path, kDictionaries[i & 3], kPayloadInUse);
+            return 1;
+        }
+    }
+    return 0;
 }
 
 int FindFileInUse(InstallResult &result)
 {
     result = InstallResult();
-    char path[MAX_PATH];
-    int runNames = HasRunNames();
-    for (const CatalogueRow &row : PayloadCatalogue) {
-        if (KeepOldWordBase && row.oldBaseSkip)
-            continue;
-        RowNames names;
-        // An old copy still set aside by an earlier run would block its move.
-        if (NamesOf(row, names)
-            && (NoteHeld(result, names.path, row.fileName) || (runNames && NoteHeld(result, names.aside, row.fileName))))
-            return 1;
-    }
-    // A numbered copy is named by its dictionary: to the user they are one.
-    for (int i = 0; i < kVariantCount; i++)
-        if (VariantPath(i, path) && NoteHeld(result, path, kDictionaries[i & 3]))
-            return 1;
-    return 0;
+    return CheckFolder(result, NULL);
 }
 
 // ---- the run -------------------------------------------------------------------
@@ -373,8 +396,10 @@ static int StageCatalogue(HWND bar, unsigned char *buffer, unsigned char *state,
         const CatalogueRow &row = PayloadCatalogue[i];
         if (row.position)
             SetProgress(bar, row.position);
-        if (KeepOldWordBase && row.oldBaseSkip)
+        if ((KeepOldWordBase && row.oldBaseSkip) || state[i] == kRowKept) {
+            state[i] = kRowUntouched;
             continue;
+        }
         RowNames names;
         DWORD existing = INVALID_FILE_ATTRIBUTES;
         PayloadResult written = kPayloadFailed;
@@ -416,9 +441,8 @@ static int MoveCatalogueIn(const unsigned char *state, InstallResult &result)
     return 1;
 }
 
-static int ReplaceCatalogue(HWND bar, unsigned char *buffer, InstallResult &result)
+static int ReplaceCatalogue(HWND bar, unsigned char *buffer, unsigned char *state, InstallResult &result)
 {
-    unsigned char state[kCatalogueRowCount] = {};
     char moving[MAX_PATH], committed[MAX_PATH];
     if (!JoinPath(moving, InstallFolderPath, kMovingName, "")
         || !JoinPath(committed, InstallFolderPath, kCommittedName, "")) {
@@ -427,7 +451,7 @@ static int ReplaceCatalogue(HWND bar, unsigned char *buffer, InstallResult &resu
     }
     int replaced = StageCatalogue(bar, buffer, state, result);
     if (replaced) {
-        PayloadResult marked = WriteWholeFile(moving, state, sizeof state, CREATE_NEW, NULL, 0, 0);
+        PayloadResult marked = WriteWholeFile(moving, state, kCatalogueRowCount, CREATE_NEW, NULL, 0, 0);
         if (marked != kPayloadWritten)
             NoteOutcome(result.failure, NULL, marked);
         replaced = marked == kPayloadWritten && MoveCatalogueIn(state, result);
@@ -464,13 +488,14 @@ static void CreateShortcuts(HWND bar)
 InstallResult RunInstallSequence(void)
 {
     InstallResult result = InstallResult();
+    unsigned char state[kCatalogueRowCount] = {};
     unsigned char *buffer = NULL;
     HWND bar = GetDlgItem(WizardWindow, IDC_PROGRESS);
     // Also for a caller that did not look: nothing is written while a file
     // is held, and nothing before a cut-off run is made whole.
     if (!RecoverCutOffRun(result)) {
         NoteOutcome(result.failure, NULL, kPayloadFailed);
-    } else if (!FindFileInUse(result)) {
+    } else if (!CheckFolder(result, state)) {
         buffer = (unsigned char *)malloc(kCatalogueCapacity);
         if (!buffer)
             NoteOutcome(result.failure, NULL, kPayloadNoMemory);
@@ -478,7 +503,7 @@ InstallResult RunInstallSequence(void)
     if (buffer) {
         ShowWindow(bar, SW_SHOW);
         SetProgress(bar, 10);
-        result.succeeded = ReplaceCatalogue(bar, buffer, result);
+        result.succeeded = ReplaceCatalogue(bar, buffer, state, result);
         free(buffer);
     }
     if (result.succeeded) {
