@@ -59,6 +59,10 @@ static const BoxCase kBoxCases[] = {
     { "您要替换旧的词库吗？", NULL, 4, kPressSpace, IDNO, IDNO, NULL },
     { "您要替换旧的词库吗？", "Replace the old word base?", 4, kPressEscape, 0, IDCANCEL, NULL },
     { "您要替换旧的词库吗？", "Replace the old word base?", 4, kCloseBox, 0, IDCANCEL, NULL },
+    // The notice after a rollback that could not put the user's words back.
+    { "旧文件未能复原，仍在 CiZuFlat.igb.lunkoold，请勿删除。",
+      "An old file could not be put back: it is kept as CiZuFlat.igb.lunkoold. Do not delete it.", 0,
+      kClickButton, IDOK, IDOK, "message_box_stranded" },
 };
 
 static const char kBoxRunnerCaption[] = "Box runner";
