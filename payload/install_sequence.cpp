@@ -304,5 +304,6 @@ int RunInstallSequence(void)
     // Document classes point at the installed editor: only after success.
     if (result && DocumentRegistration)
         RegisterDocumentClasses();
+    if (result) WriteUninstallEntry(ProductName(kEditor));
     return result;
 }
