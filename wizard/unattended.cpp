@@ -1,0 +1,100 @@
+// The unattended mode, /S [/D=folder], for deployment tools and package
+// managers that start the installer with no one to answer it: no window,
+// and an exit code that is one of the system's own error codes, so that
+// "net helpmsg" explains it.
+
+#include <string.h>
+
+#include <windows.h>
+
+#include "payload/payload.h"
+#include "wizard/wizard.h"
+
+int UnattendedRun;
+
+static int IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+int ReadSwitches(char *line, const char **folder)
+{
+    int unattended = 0, unknown = 0;
+    *folder = NULL;
+    for (char *at = line; at && *at;) {
+        if (IsBlank(*at)) {
+            at++;
+            continue;
+        }
+        // NSIS's rule, which package managers' templates follow: /D= comes
+        // last and the rest of the line is the folder, blanks and all,
+        // without quotes.
+        if (_strnicmp(at, "/D=", 3) == 0) {
+            size_t length = strlen(at);
+            while (length > 3 && IsBlank(at[length - 1]))
+                at[--length] = 0;
+            *folder = at + 3;
+            break;
+        }
+        char *end = at;
+        while (*end && !IsBlank(*end))
+            end++;
+        if (end - at == 2 && _strnicmp(at, "/S", 2) == 0)
+            unattended = 1;
+        else
+            unknown = 1;
+        at = end;
+    }
+    // A switch it does not know may be a folder or an option meant for
+    // another installer: guessed past, the product would land elsewhere.
+    return !unattended ? kWizardStart : unknown ? kUnknownSwitch : kUnattended;
+}
+
+// Why the run failed, by the first file it could not write.
+static int ExitCodeOf(const PayloadOutcome &failure)
+{
+    if (!failure.fileName)
+        return ERROR_INSTALL_FAILURE;
+    switch (failure.result) {
+    case kPayloadInUse:
+        return ERROR_SHARING_VIOLATION;
+    case kPayloadAccessDenied:
+    case kPayloadRedirected:
+        return ERROR_ACCESS_DENIED;
+    case kPayloadDiskFull:
+        return ERROR_DISK_FULL;
+    case kPayloadFolderGone:
+        return ERROR_PATH_NOT_FOUND;
+    default:
+        return ERROR_INSTALL_FAILURE;
+    }
+}
+
+int RunUnattended(const char *folder)
+{
+    char defaultFolder[MAX_PATH];
+    SpaceShortage space;
+    if (!folder) {
+        DefaultInstallFolder(defaultFolder);
+        folder = defaultFolder;
+    }
+    // Checked as a typed folder is.
+    switch (PrepareInstallFolder(folder, &space)) {
+    case kFolderReady:
+        break;
+    case kFolderUnsafe:
+        return ERROR_ACCESS_DENIED;
+    case kFolderShortOfSpace:
+        return ERROR_DISK_FULL;
+    default:
+        return ERROR_PATH_NOT_FOUND;
+    }
+    // The answers the wizard starts with: the desktop icons ticked, the
+    // language the combo preselects (ChosenLanguage, English at start-up).
+    // The sample line shows where the code page is a Chinese one. The
+    // speech package is not offered.
+    DesktopIconChoice = 1;
+    UINT codePage = GetACP();
+    ChineseDisplayAnswer = codePage == 936 || codePage == 950;
+    return RunInstallSequence() ? 0 : ExitCodeOf(InstallFailure);
+}
