@@ -90,7 +90,7 @@ static int Extract(const char *installer, const char *folder, const char *result
     DesktopIconChoice = 0;
     DocumentRegistration = 0;
     double start = Now();
-    int installed = RunInstallSequence();   // its own 16 MiB buffer, every catalogue row
+    int installed = RunInstallSequence().succeeded;   // its own 16 MiB buffer, every catalogue row
     WriteResult(result, Now() - start);
     return installed ? 0 : 4;
 }

@@ -1,61 +1,133 @@
 // Benchmark: the install sequence over the whole catalogue of an installer,
-// as the wizard runs it, in a process of its own so that the peak memory is
-// the sequence's alone. Run it under Wine:
-//   tests/harness/wine-run.sh build/bench/bench_sequence.exe [installer.exe]
-// (by default the installer built beside it). It installs into a folder of
-// the temporary folder, without desktop icons and class registration.
+// as the wizard runs it, into an empty folder and again over the
+// installation it made, each beside the floor: every row inflated and
+// written with one WriteFile, nothing else. Run it under Wine:
+//   tests/harness/wine-run.sh build/bench/bench_sequence.exe [installer.exe] [rounds]
+// (by default the installer built beside it, 5 rounds). It installs into
+// folders of the temporary folder, without desktop icons and class
+// registration; the peak memory is that of the whole process.
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <windows.h>
 #include <psapi.h>
+
+#include <algorithm>
+#include <vector>
 
 #include "payload/catalogue.h"
 #include "bench/installer_path.h"
 #include "payload/payload.h"
 #include "wizard/wizard.h"
 
+static double Now(void)
+{
+    LARGE_INTEGER counter, frequency;
+    QueryPerformanceCounter(&counter);
+    QueryPerformanceFrequency(&frequency);
+    return (double)counter.QuadPart / (double)frequency.QuadPart;
+}
+
+// What the platform cannot go below: each row inflated into one buffer and
+// written over whatever stands at its name.
+static int Floor(const char *folder, unsigned char *buffer)
+{
+    for (const CatalogueRow &row : PayloadCatalogue) {
+        unsigned long length = 0;
+        char path[MAX_PATH];
+        snprintf(path, sizeof path, "%s\\%s", folder, row.fileName);
+        SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+        HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+        DWORD written = 0;
+        int ok = InflatePayloadResource(row.resourceId, buffer, kCatalogueCapacity, &length)
+                 && file != INVALID_HANDLE_VALUE && WriteFile(file, buffer, length, &written, NULL)
+                 && written == length;
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+        if (!ok)
+            return 0;
+    }
+    return 1;
+}
+
+static int Sequence(const char *folder)
+{
+    lstrcpynA(InstallFolderPath, folder, MAX_PATH);
+    // Over an earlier installation the word base is replaced, as after Yes;
+    // the question itself is the wizard's.
+    KeepOldWordBase = 0;
+    char flat[MAX_PATH];
+    snprintf(flat, sizeof flat, "%s\\CiZuFlat.igb", folder);
+    SetFileAttributesA(flat, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(flat);
+    return RunInstallSequence().succeeded;
+}
+
+struct Series {
+    std::vector<double> values;
+    double Median()
+    {
+        std::sort(values.begin(), values.end());
+        return values.empty() ? 0 : values[values.size() / 2];
+    }
+};
+
 int main(int argc, char **argv)
 {
     char installer[MAX_PATH];
     FindInstaller(argc, argv, installer, sizeof installer);
+    int rounds = argc > 2 ? atoi(argv[2]) : 5;
     // Mapped as an image of data: its resources are what the sequence reads.
     ModuleInstance = LoadLibraryExA(installer, NULL, LOAD_LIBRARY_AS_DATAFILE);
-    if (!ModuleInstance) {
+    unsigned char *buffer = (unsigned char *)malloc(kCatalogueCapacity);
+    char temp[MAX_PATH];
+    DWORD length = GetTempPathA(sizeof temp, temp);
+    if (!ModuleInstance || !buffer || length == 0 || length >= sizeof temp - 40) {
         printf("cannot open %s\n", installer);
         return 1;
     }
-    char temp[MAX_PATH];
-    DWORD length = GetTempPathA(sizeof temp, temp);
-    if (length == 0 || length >= sizeof temp
-        || snprintf(InstallFolderPath, sizeof InstallFolderPath, "%slunko-bench-sequence", temp)
-               >= (int)sizeof InstallFolderPath)
-        return 1;
-    CreateDirectoryA(InstallFolderPath, NULL);
-
-    LARGE_INTEGER frequency, start, end;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
-    int result = RunInstallSequence();
-    QueryPerformanceCounter(&end);
-    double seconds = (double)(end.QuadPart - start.QuadPart) / (double)frequency.QuadPart;
-
-    unsigned long long written = 0;
-    for (const CatalogueRow &row : PayloadCatalogue) {
-        char path[MAX_PATH];
-        WIN32_FILE_ATTRIBUTE_DATA data;
-        snprintf(path, sizeof path, "%s\\%s", InstallFolderPath, row.fileName);
-        if (GetFileAttributesExA(path, GetFileExInfoStandard, &data))
-            written += data.nFileSizeLow;
+    Series floorEmpty, floorOver, sequenceEmpty, sequenceOver;
+    int failures = 0;
+    // One uncounted warm-up round: the file cache is warm for every counted one.
+    for (int round = -1; round < rounds; round++) {
+        char folder[MAX_PATH];
+        snprintf(folder, sizeof folder, "%slunko-bench-floor-%d", temp, round + 1);
+        CreateDirectoryA(folder, NULL);
+        double t0 = Now();
+        failures += !Floor(folder, buffer);
+        double t1 = Now();
+        failures += !Floor(folder, buffer);
+        double t2 = Now();
+        snprintf(folder, sizeof folder, "%slunko-bench-sequence-%d", temp, round + 1);
+        CreateDirectoryA(folder, NULL);
+        failures += !Sequence(folder);
+        double t3 = Now();
+        failures += !Sequence(folder);
+        double t4 = Now();
+        if (round < 0)
+            continue;
+        floorEmpty.values.push_back(t1 - t0);
+        floorOver.values.push_back(t2 - t1);
+        sequenceEmpty.values.push_back(t3 - t2);
+        sequenceOver.values.push_back(t4 - t3);
     }
+    free(buffer);
+
     PROCESS_MEMORY_COUNTERS memory;
     memory.cb = sizeof memory;
     GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
-    printf("install sequence: result %d, %.2f s wall\n", result, seconds);
-    printf("install sequence: %.1f MB inflated and written, %.1f MB/s\n", written / 1e6,
-           written / 1e6 / seconds);
-    printf("install sequence: peak working set %.1f MiB\n", memory.PeakWorkingSetSize / 1048576.0);
-    printf("install sequence: peak private bytes %.1f MiB\n", memory.PeakPagefileUsage / 1048576.0);
-    return result ? 0 : 1;
+    printf("medians of %d rounds after one warm-up          s  x floor\n", rounds);
+    double floor = floorEmpty.Median(), sequence = sequenceEmpty.Median();
+    printf("floor, into an empty folder             %8.3f\n", floor);
+    printf("install sequence, into an empty folder  %8.3f  %6.3f\n", sequence, sequence / floor);
+    floor = floorOver.Median(), sequence = sequenceOver.Median();
+    printf("floor, over the files it wrote          %8.3f\n", floor);
+    printf("install sequence, over an installation  %8.3f  %6.3f\n", sequence, sequence / floor);
+    printf("peak working set %.1f MiB, peak private bytes %.1f MiB\n", memory.PeakWorkingSetSize / 1048576.0,
+           memory.PeakPagefileUsage / 1048576.0);
+    if (failures)
+        printf("%d step(s) failed\n", failures);
+    return failures ? 1 : 0;
 }

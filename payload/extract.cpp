@@ -89,28 +89,19 @@ static DWORD ReparseTagOf(const char *path)
     return found.dwReserved0;
 }
 
-PayloadResult WritePayloadFile(const char *fileName, const void *data, unsigned long length,
-                               int readOnly, int hidden, const char *explicitPath)
+int IsRedirectingLink(const char *path, DWORD attributes)
 {
-    char path[MAX_PATH];
-    if (!ComposeTargetPath(path, fileName, explicitPath))
-        return kPayloadFailed;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+           && RedirectsWrites(attributes, ReparseTagOf(path));
+}
 
-    // A read-only or hidden file of an earlier installation must give way.
-    // A link or junction at the file's name would send the write elsewhere;
-    // other reparse points (cloud placeholders, deduplicated files) are
-    // files written in place.
-    DWORD existing = GetFileAttributesA(path);
-    if (existing != INVALID_FILE_ATTRIBUTES) {
-        if ((existing & FILE_ATTRIBUTE_REPARSE_POINT) && RedirectsWrites(existing, ReparseTagOf(path)))
-            return kPayloadRedirected;
-        SetFileAttributesA(path, existing & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
-    }
-
+PayloadResult WriteWholeFile(const char *path, const void *data, unsigned long length, DWORD disposition,
+                             SECURITY_ATTRIBUTES *security, DWORD flags, int readOnly, int hidden)
+{
     // Shared with nobody while it is written: no program reads half a file.
     // One write, with the system's own error: the C library's buffered files
     // hide a full disk in the final flush of fclose.
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, security, disposition, FILE_ATTRIBUTE_NORMAL | flags, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return PayloadResultOfError(GetLastError());
     DWORD written = 0;
@@ -138,4 +129,23 @@ PayloadResult WritePayloadFile(const char *fileName, const void *data, unsigned 
             SetFileAttributesA(path, attributes | FILE_ATTRIBUTE_READONLY);
     }
     return kPayloadWritten;
+}
+
+PayloadResult WritePayloadFile(const char *fileName, const void *data, unsigned long length,
+                               int readOnly, int hidden, const char *explicitPath)
+{
+    char path[MAX_PATH];
+    if (!ComposeTargetPath(path, fileName, explicitPath))
+        return kPayloadFailed;
+
+    // A read-only or hidden file of an earlier installation must give way.
+    // A link or junction at the file's name would send the write elsewhere;
+    // other reparse points (cloud placeholders, deduplicated files) are
+    // files written in place.
+    DWORD existing = GetFileAttributesA(path);
+    if (IsRedirectingLink(path, existing))
+        return kPayloadRedirected;
+    if (existing != INVALID_FILE_ATTRIBUTES)
+        SetFileAttributesA(path, existing & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    return WriteWholeFile(path, data, length, CREATE_ALWAYS, NULL, 0, readOnly, hidden);
 }

@@ -6,24 +6,21 @@
 #include <io.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <windows.h>
 #include <commctrl.h>
+#include <restartmanager.h>
 #include <shlobj.h>
 
 #include "payload/catalogue.h"
 #include "payload/payload.h"
 #include "resources/ids.h"
 #include "shell/shell.h"
+#include "shell/system_libraries.h"
 #include "wizard/wizard.h"
 
 int KeepOldWordBase;
-PayloadOutcome InstallFailure;
-PayloadOutcome SkippedFiles;
-
-static const char kWordBaseQuestionChinese[] = "安装目录有老词库。是否安装新词库(会冲掉老词库)?";
-static const char kWordBaseQuestionEnglish[] =
-    "Old CiKu (Word Base) is detected. Replace it with new CiKu?";
 
 // Display names of the shortcuts, by product and system language: English,
 // Simplified Chinese (GBK) and Traditional Chinese (Big5, as bytes).
@@ -58,26 +55,12 @@ static int HoldsOldWordBase(void)
     FILE *file = fopen(path, "rb");
     if (!file) {
         // Present but unreadable: most likely open in the running pinyin
-        // server. Replacing it unasked would overwrite the user's word base
-        // (CiZuFlat.igb comes first) before the index itself fails to write.
+        // server. Replacing it unasked would overwrite the user's word base.
         return _access(path, 0) == 0;
     }
     int first = fgetc(file);
     fclose(file);
     return first != EOF && (first & 0x80) != 0;
-}
-
-static void ProbeWordBase(void)
-{
-    char path[MAX_PATH];
-    KeepOldWordBase = 0;
-    if (!JoinPath(path, InstallFolderPath, "CiZuFlat.igb", "") || _access(path, 0) != 0)
-        return;
-    if (HoldsOldWordBase()
-        && BilingualMessageBox(kWordBaseQuestionChinese, kWordBaseQuestionEnglish, kBoxYesNo, WizardWindow)
-            != IDYES)
-        KeepOldWordBase = 1;
-    SetCursor(LoadCursorA(NULL, IDC_WAIT));
 }
 
 void DeleteInstalledFile(const char *path)
@@ -86,24 +69,16 @@ void DeleteInstalledFile(const char *path)
     remove(path);
 }
 
-// Earlier versions left numbered variants of four dictionaries beside the
-// originals; the programs would pick them up instead of the new ones.
-static void DeleteDictionaryVariants(void)
+// Deleted, or not there: 1. Anything else leaves the file where it is.
+static int RemoveFile(const char *path)
 {
-    static const char *const kDictionaries[] = {
-        "pykeys.dic", "Gbkflat.dic", "flatAuto.dic", "flatAdjust.dic",
-    };
-    for (int count = 0; count < 16; count++) {
-        char suffix[8] = "";
-        if (count)
-            FormatText(suffix, sizeof suffix, "%1d%1d%1d%1d", (count >> 3) & 1, (count >> 2) & 1,
-                       (count >> 1) & 1, count & 1);
-        for (const char *dictionary : kDictionaries) {
-            char path[MAX_PATH];
-            if (JoinPath(path, InstallFolderPath, dictionary, suffix))
-                DeleteInstalledFile(path);
-        }
-    }
+    ClearFileAttributes(path, 1, 1);
+    return DeleteFileA(path) || GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
+}
+
+static int Exists(const char *path)
+{
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 static void NoteOutcome(PayloadOutcome &outcome, const char *fileName, PayloadResult result)
@@ -114,37 +89,177 @@ static void NoteOutcome(PayloadOutcome &outcome, const char *fileName, PayloadRe
     }
 }
 
-// The four files of the word base only work together, and the old ones are
-// the user's words: they are replaced as a set or not at all. The new files
-// are written beside the old ones under names of their own, then each old
-// file is moved aside and its new one moved in; a step that fails puts the
-// old ones back. Renaming needs no room on the disk and never cuts a file.
-enum { kWordBaseFileCount = 4 };
+// ---- the names of a run ------------------------------------------------------
+// The catalogue is replaced as one set: every new file is written beside
+// the old one under a name of its own, then each old file is moved aside and
+// its new one moved in, and only after the last move are the old ones
+// deleted. Renaming needs no room on the disk and never cuts a file. The
+// names end in nothing Windows loads or runs.
 static const char kNewSuffix[] = ".lunkonew";
 static const char kAsideSuffix[] = ".lunkoold";
+// One byte per row, written through to the disk before the first move; it
+// is renamed to the committed name after the last one. A run that finds the
+// first undoes the moves, one that finds the second finishes the deletions.
+static const char kMovingName[] = "moving.lunkorun";
+static const char kCommittedName[] = "committed.lunkorun";
+enum { kRowUntouched, kRowReplaced, kRowAdded };      // a staged row: its old file was there, or none
 
-struct WordBaseFile {
-    const CatalogueRow *row;
+struct RowNames {
     char path[MAX_PATH];
-    char fresh[MAX_PATH];       // the new file until it is moved in
-    char aside[MAX_PATH];       // the old file while the new one goes in
-    int oldAside;
-    int newIn;
+    char fresh[MAX_PATH];
+    char aside[MAX_PATH];
 };
-static WordBaseFile wordBase[kWordBaseFileCount];
-static int wordBaseFiles;
 
-// Why `path` could not be moved aside now, or kPayloadWritten when it can
-// (or is absent). Opened shared with nobody, it tells whether any other
-// program holds it in any way: the pinyin server keeps its index open and
-// mapped, and a mapped file can be neither cut nor written in place. The
-// read-only mark does not matter to a rename.
-static PayloadResult WordBaseFileState(const char *path)
+static int NamesOf(const CatalogueRow &row, RowNames &names)
 {
-    if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
-        DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND ? kPayloadWritten : PayloadResultOfError(error);
+    return JoinPath(names.path, InstallFolderPath, row.fileName, "")
+           && JoinPath(names.fresh, InstallFolderPath, row.fileName, kNewSuffix)
+           && JoinPath(names.aside, InstallFolderPath, row.fileName, kAsideSuffix);
+}
+
+// Earlier versions left numbered variants of four dictionaries beside the
+// originals; the programs would pick them up instead of the new ones. Entry
+// `index` of the 64; 0 for a path too long and for pykeys.dic and
+// Gbkflat.dic themselves, which are rows of the catalogue.
+static int VariantPath(int index, char *path)
+{
+    static const char *const kDictionaries[] = {
+        "pykeys.dic", "Gbkflat.dic", "flatAuto.dic", "flatAdjust.dic",
+    };
+    int count = index >> 2;
+    char suffix[8] = "";
+    if (count)
+        FormatText(suffix, sizeof suffix, "%1d%1d%1d%1d", (count >> 3) & 1, (count >> 2) & 1, (count >> 1) & 1,
+                   count & 1);
+    return index > 1 && JoinPath(path, InstallFolderPath, kDictionaries[index & 3], suffix);
+}
+enum { kVariantCount = 64 };
+
+// Puts the old files back after a failure before the last move, from what
+// `state` says of each row (all untouched when nothing is known): the staged
+// files are removed, each old file set aside is moved back over the new
+// one, and a new file that had no old one is removed. Every step is checked;
+// an old copy that cannot be put back is named with the name it sits under.
+static int PutOldFilesBack(const unsigned char *state, InstallResult &result)
+{
+    int whole = 1;
+    for (int i = 0; i < kCatalogueRowCount; i++) {
+        const CatalogueRow &row = PayloadCatalogue[i];
+        RowNames names;
+        if (!NamesOf(row, names))
+            continue;
+        int done = RemoveFile(names.fresh);
+        if (Exists(names.aside))
+            done = done && RemoveFile(names.path) && MoveFileA(names.aside, names.path);
+        else if (state[i] == kRowAdded)
+            done = done && RemoveFile(names.path);
+        if (!done) {
+            DWORD error = GetLastError();
+            whole = 0;
+            NoteOutcome(result.failure, row.fileName, PayloadResultOfError(error));
+            if (Exists(names.aside) && !result.stranded.count) {
+                NoteOutcome(result.stranded, row.fileName, PayloadResultOfError(error));
+                FormatText(result.strandedAs, sizeof result.strandedAs, "%s%s", row.fileName, kAsideSuffix);
+            }
+        }
     }
+    return whole;
+}
+
+// After the last move: the old files and the leftover variants go. One that
+// a program still maps can be renamed but not yet deleted; the committed
+// mark then stays, and the next run deletes the rest.
+static void DeleteOldFiles(const char *committed)
+{
+    int all = 1;
+    char path[MAX_PATH];
+    for (const CatalogueRow &row : PayloadCatalogue)
+        if (JoinPath(path, InstallFolderPath, row.fileName, kAsideSuffix))
+            all &= RemoveFile(path);
+    for (int i = 0; i < kVariantCount; i++)
+        if (VariantPath(i, path))
+            all &= RemoveFile(path);
+    if (all)
+        RemoveFile(committed);
+}
+
+// What a run that was cut off left, made whole before anything else: after
+// its last move the new installation stands and its deletions are finished;
+// before it, the old one is put back.
+static int RecoverCutOffRun(InstallResult &result)
+{
+    char moving[MAX_PATH], committed[MAX_PATH];
+    if (!JoinPath(moving, InstallFolderPath, kMovingName, "")
+        || !JoinPath(committed, InstallFolderPath, kCommittedName, ""))
+        return 0;
+    if (Exists(committed)) {
+        DeleteOldFiles(committed);
+        return 1;
+    }
+    unsigned char state[kCatalogueRowCount] = {};
+    FILE *file = fopen(moving, "rb");
+    if (file) {
+        fread(state, 1, sizeof state, file);
+        fclose(file);
+    }
+    return PutOldFilesBack(state, result) && RemoveFile(moving);
+}
+
+int HasOldWordBase(void)
+{
+    InstallResult ignored = InstallResult();
+    char path[MAX_PATH];
+    RecoverCutOffRun(ignored);
+    return JoinPath(path, InstallFolderPath, "CiZuFlat.igb", "") && _access(path, 0) == 0
+           && HoldsOldWordBase();
+}
+
+// ---- files in use ------------------------------------------------------------
+
+// The program holding `path`, as the Restart Manager names it (Vista and
+// later; Windows XP has no rstrtmgr.dll). Left empty where it names none.
+static void NameHolder(const char *path, char *holder, int size)
+{
+    typedef DWORD(WINAPI * StartFunction)(DWORD *, DWORD, WCHAR *);
+    typedef DWORD(WINAPI * RegisterFunction)(DWORD, UINT, LPCWSTR *, UINT, RM_UNIQUE_PROCESS *, UINT, LPCWSTR *);
+    typedef DWORD(WINAPI * ListFunction)(DWORD, UINT *, UINT *, RM_PROCESS_INFO *, DWORD *);
+    typedef DWORD(WINAPI * EndFunction)(DWORD);
+    StartFunction start = (StartFunction)(void *)SystemFunction("rstrtmgr.dll", "RmStartSession");
+    RegisterFunction add = (RegisterFunction)(void *)SystemFunction("rstrtmgr.dll", "RmRegisterResources");
+    ListFunction list = (ListFunction)(void *)SystemFunction("rstrtmgr.dll", "RmGetList");
+    EndFunction end = (EndFunction)(void *)SystemFunction("rstrtmgr.dll", "RmEndSession");
+    WCHAR key[CCH_RM_SESSION_KEY + 1];
+    WCHAR wide[MAX_PATH];
+    DWORD session;
+    holder[0] = 0;
+    if (!start || !add || !list || !end || !MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH)
+        || start(&session, 0, key) != ERROR_SUCCESS)
+        return;
+    LPCWSTR files[] = { wide };
+    RM_PROCESS_INFO found[2];
+    UINT needed = 0, count = 2;
+    DWORD reasons = 0;
+    if (add(session, 1, files, 0, NULL, 0, NULL) == ERROR_SUCCESS
+        && list(session, &needed, &count, found, &reasons) == ERROR_SUCCESS && count) {
+        // Whole characters only: a name that does not fit loses its last ones.
+        for (int n = lstrlenW(found[0].strAppName); n > 0; n--) {
+            int bytes = WideCharToMultiByte(CP_ACP, 0, found[0].strAppName, n, holder, size - 1, NULL, NULL);
+            if (bytes > 0) {
+                holder[bytes] = 0;
+                break;
+            }
+        }
+    }
+    end(session);
+}
+
+// Why `path` could not be replaced now: opened shared with nobody, it tells
+// whether any program holds it in any way (open, locked, mapped, or run
+// from). The read-only mark does not matter to a rename.
+static PayloadResult HeldState(const char *path)
+{
+    if (!Exists(path))
+        return kPayloadWritten;
     HANDLE file = CreateFileA(path, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return PayloadResultOfError(GetLastError());
@@ -152,106 +267,138 @@ static PayloadResult WordBaseFileState(const char *path)
     return kPayloadWritten;
 }
 
-// Decided before the run writes or deletes anything: 0, with the file and
-// why in InstallFailure, when a file of the word base cannot be replaced.
-static int WordBaseCanBeReplaced(void)
+static int NoteHeld(InstallResult &result, const char *path, const char *name)
 {
-    wordBaseFiles = 0;
+    if (HeldState(path) != kPayloadInUse)
+        return 0;
+    result.failure.fileName = name;
+    result.failure.result = kPayloadInUse;
+    result.failure.count = 1;
+    NameHolder(path, result.holder, sizeof result.holder);
+    return 1;
+}
+
+int FindFileInUse(InstallResult &result)
+{
+    result = InstallResult();
+    static char path[MAX_PATH];         // a variant's name is named from it
     for (const CatalogueRow &row : PayloadCatalogue) {
-        if (!row.oldBaseSkip || wordBaseFiles == kWordBaseFileCount)
+        if (KeepOldWordBase && row.oldBaseSkip)
             continue;
-        WordBaseFile &file = wordBase[wordBaseFiles++];
-        file.row = &row;
-        file.oldAside = file.newIn = 0;
-        PayloadResult state = kPayloadFailed;
-        if (JoinPath(file.path, InstallFolderPath, row.fileName, "")
-            && JoinPath(file.fresh, InstallFolderPath, row.fileName, kNewSuffix)
-            && JoinPath(file.aside, InstallFolderPath, row.fileName, kAsideSuffix))
-            state = WordBaseFileState(file.path);
-        if (state != kPayloadWritten) {
-            NoteOutcome(InstallFailure, row.fileName, state);
+        RowNames names;
+        // An old copy still set aside by an earlier run would block its move.
+        if (NamesOf(row, names)
+            && (NoteHeld(result, names.path, row.fileName) || NoteHeld(result, names.aside, row.fileName)))
+            return 1;
+    }
+    for (int i = 0; i < kVariantCount; i++)
+        if (VariantPath(i, path) && NoteHeld(result, path, strrchr(path, '\\') + 1))
+            return 1;
+    return 0;
+}
+
+// ---- the run -------------------------------------------------------------------
+
+// Each new file under its temporary name: created new, so never written
+// through a name or a link that stands there, and on the NT platform with
+// its final list from the start, so that no other user can open it for
+// writing before the list is set.
+static PayloadResult StageRow(const CatalogueRow &row, const RowNames &names, unsigned char *buffer,
+                              PSECURITY_DESCRIPTOR list)
+{
+    unsigned long length = 0;
+    SECURITY_ATTRIBUTES security = { sizeof security, list, FALSE };
+    if (IsRedirectingLink(names.path, GetFileAttributesA(names.path)))
+        return kPayloadRedirected;
+    if (!InflatePayloadResource(row.resourceId, buffer, kCatalogueCapacity, &length))
+        return kPayloadDamaged;
+    return WriteWholeFile(names.fresh, buffer, length, CREATE_NEW, &security, 0, row.readOnly, row.hidden);
+}
+
+// Stages every row, at the catalogue's progress positions, and records in
+// `state` which are to be moved in. 0 at the first required row that fails
+// (or a row of the word base, which is replaced whole); optional rows that
+// fail are skipped, their old files kept.
+static int StageCatalogue(HWND bar, unsigned char *buffer, unsigned char *state, InstallResult &result)
+{
+    // The files the programs keep learning into while a standard user types
+    // are exactly those the catalogue leaves writable; programs are
+    // read-only. Windows 9x and NT 4 keep no such lists.
+    PSECURITY_DESCRIPTOR lists[2] = { MakeSecurityDescriptor(kUserWritableFileSecurity),
+                                      MakeSecurityDescriptor(kInstalledFileSecurity) };
+    int staged = !NtFiveOrLater || (lists[0] && lists[1]);
+    if (!staged)
+        NoteOutcome(result.failure, NULL, kPayloadFailed);
+    for (int i = 0; i < kCatalogueRowCount && staged; i++) {
+        const CatalogueRow &row = PayloadCatalogue[i];
+        if (row.position)
+            SetProgress(bar, row.position);
+        if (KeepOldWordBase && row.oldBaseSkip)
+            continue;
+        RowNames names;
+        PayloadResult written = NamesOf(row, names) ? StageRow(row, names, buffer, lists[row.readOnly != 0])
+                                                    : kPayloadFailed;
+        if (written == kPayloadWritten) {
+            state[i] = Exists(names.path) ? kRowReplaced : kRowAdded;
+            continue;
+        }
+        // A full disk or a vanished folder fails every later row as well:
+        // reporting success would hide the missing files.
+        if (row.required || row.oldBaseSkip || written == kPayloadDiskFull || written == kPayloadFolderGone) {
+            NoteOutcome(result.failure, row.fileName, written);
+            staged = 0;
+        } else {
+            NoteOutcome(result.skipped, row.fileName, written);
+        }
+    }
+    LocalFree(lists[0]);
+    LocalFree(lists[1]);
+    return staged;
+}
+
+// Each staged row moved in, its old file aside; 0, with the file and why,
+// at the first move that fails.
+static int MoveCatalogueIn(const unsigned char *state, InstallResult &result)
+{
+    for (int i = 0; i < kCatalogueRowCount; i++) {
+        RowNames names;
+        if (state[i] == kRowUntouched || !NamesOf(PayloadCatalogue[i], names))
+            continue;
+        if ((state[i] == kRowReplaced && !MoveFileA(names.path, names.aside)) || !MoveFileA(names.fresh, names.path)) {
+            NoteOutcome(result.failure, PayloadCatalogue[i].fileName, PayloadResultOfError(GetLastError()));
             return 0;
         }
     }
     return 1;
 }
 
-static int MoveWordBaseFile(const char *from, const char *to, const CatalogueRow *row)
+static int ReplaceCatalogue(HWND bar, unsigned char *buffer, InstallResult &result)
 {
-    if (MoveFileA(from, to))
-        return 1;
-    NoteOutcome(InstallFailure, row->fileName, PayloadResultOfError(GetLastError()));
-    return 0;
-}
-
-static int ReplaceWordBase(unsigned char *buffer)
-{
-    int result = 1;
-    for (int i = 0; i < wordBaseFiles && result; i++) {
-        WordBaseFile &file = wordBase[i];
-        // Left by a run that was cut off: the names are ours, never a user's.
-        DeleteInstalledFile(file.fresh);
-        DeleteInstalledFile(file.aside);
-        PayloadEntry entry = { file.row->resourceId, file.row->fileName, buffer, kCatalogueCapacity,
-                               file.row->readOnly, file.row->hidden, file.fresh };
-        PayloadResult written = ExtractPayload(entry);
-        if (written != kPayloadWritten) {
-            NoteOutcome(InstallFailure, file.row->fileName, written);
-            result = 0;
+    unsigned char state[kCatalogueRowCount] = {};
+    char moving[MAX_PATH], committed[MAX_PATH];
+    if (!JoinPath(moving, InstallFolderPath, kMovingName, "")
+        || !JoinPath(committed, InstallFolderPath, kCommittedName, "")) {
+        NoteOutcome(result.failure, NULL, kPayloadFailed);
+        return 0;
+    }
+    int replaced = StageCatalogue(bar, buffer, state, result);
+    if (replaced) {
+        PayloadResult marked = WriteWholeFile(moving, state, sizeof state, CREATE_NEW, NULL,
+                                              FILE_FLAG_WRITE_THROUGH, 0, 0);
+        if (marked != kPayloadWritten)
+            NoteOutcome(result.failure, NULL, marked);
+        replaced = marked == kPayloadWritten && MoveCatalogueIn(state, result);
+        if (replaced && !MoveFileA(moving, committed)) {
+            NoteOutcome(result.failure, NULL, PayloadResultOfError(GetLastError()));
+            replaced = 0;
         }
     }
-    for (int i = 0; i < wordBaseFiles && result; i++) {
-        WordBaseFile &file = wordBase[i];
-        file.oldAside = GetFileAttributesA(file.path) != INVALID_FILE_ATTRIBUTES;
-        if (file.oldAside && !MoveWordBaseFile(file.path, file.aside, file.row)) {
-            file.oldAside = 0;
-            result = 0;
-        } else {
-            result = file.newIn = MoveWordBaseFile(file.fresh, file.path, file.row);
-        }
+    if (!replaced) {
+        if (PutOldFilesBack(state, result))
+            RemoveFile(moving);
+        return 0;
     }
-    for (int i = 0; i < wordBaseFiles && !result; i++) {
-        WordBaseFile &file = wordBase[i];
-        if (file.newIn)
-            MoveFileA(file.path, file.fresh);
-        if (file.oldAside)
-            MoveFileA(file.aside, file.path);
-    }
-    // Whichever base stays, nothing of the other is left behind. An old file
-    // still mapped by a program that has closed it can be renamed but not
-    // yet deleted; the next run removes it.
-    for (int i = 0; i < wordBaseFiles; i++)
-        DeleteInstalledFile(result ? wordBase[i].aside : wordBase[i].fresh);
-    return result;
-}
-
-// Returns 0 at the first required row that fails, with the file and why in
-// InstallFailure; optional rows that fail are skipped and noted in
-// SkippedFiles. The word base is replaced whole at its first row.
-static int ExtractCatalogue(HWND bar, unsigned char *buffer)
-{
-    int wordBaseDone = KeepOldWordBase;
-    for (const CatalogueRow &row : PayloadCatalogue) {
-        if (row.position)
-            SetProgress(bar, row.position);
-        if (row.oldBaseSkip) {
-            if (!wordBaseDone++ && !ReplaceWordBase(buffer))
-                return 0;
-            continue;
-        }
-        PayloadEntry entry = { row.resourceId, row.fileName, buffer, kCatalogueCapacity,
-                               row.readOnly, row.hidden, NULL };
-        PayloadResult result = ExtractPayload(entry);
-        if (result == kPayloadWritten)
-            continue;
-        // A full disk or a vanished folder fails every later row as well:
-        // reporting success would hide the missing files.
-        if (row.required || result == kPayloadDiskFull || result == kPayloadFolderGone) {
-            NoteOutcome(InstallFailure, row.fileName, result);
-            return 0;
-        }
-        NoteOutcome(SkippedFiles, row.fileName, result);
-    }
+    DeleteOldFiles(committed);
     return 1;
 }
 
@@ -271,39 +418,36 @@ static void CreateShortcuts(HWND bar)
     }
 }
 
-int RunInstallSequence(void)
+InstallResult RunInstallSequence(void)
 {
-    unsigned char *buffer = (unsigned char *)malloc(kCatalogueCapacity);
-    if (!buffer) {
-        BilingualMessageBox(kMemoryNoticeChinese, kMemoryNoticeEnglish, kBoxOk, WizardWindow);
-        return 0;
-    }
-
+    InstallResult result = InstallResult();
+    unsigned char *buffer = NULL;
     HWND bar = GetDlgItem(WizardWindow, IDC_PROGRESS);
-    ShowWindow(bar, SW_SHOW);
-    SetProgress(bar, 10);
-    InstallFailure = PayloadOutcome();
-    SkippedFiles = PayloadOutcome();
-    ProbeWordBase();
-    // A base that cannot be replaced stops the run before anything changes.
-    int result = KeepOldWordBase || WordBaseCanBeReplaced();
-    if (result) {
-        DeleteDictionaryVariants();
-        result = ExtractCatalogue(bar, buffer);
+    // Also for a caller that did not look: nothing is written while a file
+    // is held, and nothing before a cut-off run is made whole.
+    if (!RecoverCutOffRun(result)) {
+        NoteOutcome(result.failure, NULL, kPayloadFailed);
+    } else if (!FindFileInUse(result)) {
+        buffer = (unsigned char *)malloc(kCatalogueCapacity);
+        if (!buffer)
+            NoteOutcome(result.failure, NULL, kPayloadNoMemory);
     }
-    if (result) {
-        SecureInstalledFiles();
+    if (buffer) {
+        ShowWindow(bar, SW_SHOW);
+        SetProgress(bar, 10);
+        result.succeeded = ReplaceCatalogue(bar, buffer, result);
+        free(buffer);
+    }
+    if (result.succeeded) {
         SetProgress(bar, 90);
         UpdateConfigFile();
         CreateShortcuts(bar);
         SetProgress(bar, 97);
         SetProgress(bar, 100);
+        // Document classes point at the installed editor: only after success.
+        if (DocumentRegistration)
+            RegisterDocumentClasses();
+        WriteUninstallEntry(ProductName(kEditor));
     }
-
-    free(buffer);
-    // Document classes point at the installed editor: only after success.
-    if (result && DocumentRegistration)
-        RegisterDocumentClasses();
-    if (result) WriteUninstallEntry(ProductName(kEditor));
     return result;
 }

@@ -90,8 +90,3 @@ int IsAcceptableFolderOwner(PSID owner);
 // of those, and then given the install folder's list (the folder alone); 0, with nothing changed, for another owner, and 0
 // when the list cannot be set.
 int SecureExistingFolder(const char *path);
-// After the catalogue is written: each of its files in the installation
-// folder gets the installed-file list, and those the catalogue leaves
-// writable (not read-only), which the programs learn into, the
-// user-writable list.
-void SecureInstalledFiles(void);

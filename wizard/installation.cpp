@@ -36,6 +36,9 @@ static const char kFailureChinese[] = "安装失败！请检查一下系统后�
 static const char kFailureEnglish[] =
     "Installation failed. Please check your system (quit all Lunko applications) and try again.";
 static const char kSpeechPackageName[] = "Sapi51forLunko.msi";
+static const char kWordBaseQuestionChinese[] = "安装目录有老词库。是否安装新词库(会冲掉老词库)?";
+static const char kWordBaseQuestionEnglish[] =
+    "Old CiKu (Word Base) is detected. Replace it with new CiKu?";
 
 // The outcome notices name the file that failed and why; %s is the file's
 // name. The box draws only the first bytes of the Chinese text, on one line,
@@ -60,6 +63,18 @@ static const ReasonText kReasons[] = {
     { "%s 是符号链接或联接点，未写入。", "%s is a link or junction: not followed." },
     { "%s 无法写入。", "%s could not be written." },
 };
+// A file held before anything is written: the first %s is the file, the
+// second the program holding it.
+static const ReasonText kHeldNotice = { "%s 正被%s使用。请退出它，按确定重试，按取消停止。",
+                                        "%s is in use by %s. Quit it, then press OK to try again, or Cancel to stop." };
+// The holders the catalogue knows of, where the system names none.
+static const ReasonText kHolders[] = {
+    { "其他程序", "another program" },
+    { "拼音服务程序", "the pinyin server (DoVaz.exe)" },
+    { "编辑器", "the editor (LKOEdit.exe)" },
+};
+static const ReasonText kStrandedNotice = { "旧文件未能复原，仍在 %s，请勿删除。",
+                                            "An old file could not be put back: it is kept as %s. Do not delete it." };
 static const ReasonText kServerInUse = { "%s 正被拼音服务程序使用，请先退出它。",
                                          "%s is in use: quit the pinyin server (DoVaz.exe)." };
 static const ReasonText kEditorInUse = { "%s 正被编辑器使用，请先退出编辑器。",
@@ -288,28 +303,36 @@ static void OfferSpeechComponent(void)
 
 // The files the pinyin server updates while it runs are the ones the
 // catalogue leaves writable; the server and the editor are named, since the
-// user may not know which program holds a file.
+// user may not know which program holds a file. 0 unknown, 1 the server, 2
+// the editor.
+static int KnownHolder(const char *fileName)
+{
+    if (lstrcmpiA(fileName, "LKOEdit.exe") == 0)
+        return 2;
+    if (lstrcmpiA(fileName, "DoVaz.exe") == 0)
+        return 1;
+    for (const CatalogueRow &row : PayloadCatalogue)
+        if (!row.readOnly && lstrcmpiA(fileName, row.fileName) == 0)
+            return 1;
+    return 0;
+}
+
 static const ReasonText *ReasonFor(const PayloadOutcome &outcome)
 {
-    if (outcome.result == kPayloadInUse) {
-        if (lstrcmpiA(outcome.fileName, "LKOEdit.exe") == 0)
-            return &kEditorInUse;
-        if (lstrcmpiA(outcome.fileName, "DoVaz.exe") == 0)
-            return &kServerInUse;
-        for (const CatalogueRow &row : PayloadCatalogue)
-            if (!row.readOnly && lstrcmpiA(outcome.fileName, row.fileName) == 0)
-                return &kServerInUse;
-    }
+    if (outcome.result == kPayloadInUse && KnownHolder(outcome.fileName))
+        return KnownHolder(outcome.fileName) == 2 ? &kEditorInUse : &kServerInUse;
     return &kReasons[outcome.result - kPayloadInUse];
 }
 
 // head + reason into `text` (shown + 1 bytes), the file's name cut short
 // with "..." where the whole would not show. The names are the catalogue's,
-// one-byte characters only.
+// one-byte characters only; a reason with a second %s takes `holder` there.
 static void ComposeNotice(char *text, size_t shown, const char *head, const char *reason,
-                          const char *name)
+                          const char *name, const char *holder = "")
 {
     size_t fixed = strlen(head) + strlen(reason) - 2;       // "%s" gives way to the name
+    if (*holder)
+        fixed += strlen(holder) - 2;
     size_t room = fixed < shown ? shown - fixed : 0;
     char cut[MAX_PATH];
     if (strlen(name) <= room)
@@ -317,34 +340,56 @@ static void ComposeNotice(char *text, size_t shown, const char *head, const char
     else
         FormatText(cut, sizeof cut, "%.*s...", room > 3 ? (int)room - 3 : 0, name);
     int n = FormatText(text, shown + 1, "%s", head);
-    FormatText(text + n, shown + 1 - n, reason, cut);
+    FormatText(text + n, shown + 1 - n, reason, cut, holder);
+}
+
+static int ShowNotice(const ReasonText &texts, const char *name, const char *holderChinese,
+                      const char *holderEnglish, int type)
+{
+    char chinese[kChineseShown + 1], english[kEnglishShown + 1];
+    ComposeNotice(chinese, kChineseShown, "", texts.chinese, name, holderChinese);
+    ComposeNotice(english, kEnglishShown, "", texts.english, name, holderEnglish);
+    return BilingualMessageBox(chinese, english, type, WizardWindow);
+}
+
+// Asks the user to quit the program holding a file: IDOK to look again.
+static int ShowHeldFileNotice(const InstallResult &result)
+{
+    const ReasonText &known = kHolders[KnownHolder(result.failure.fileName)];
+    const char *chinese = result.holder[0] ? result.holder : known.chinese;
+    const char *english = result.holder[0] ? result.holder : known.english;
+    return ShowNotice(kHeldNotice, result.failure.fileName, chinese, english, kBoxOkCancel);
 }
 
 // The fixed notice when no file is to blame; otherwise its first words and
 // the first file that was not written, why, and what to do. After success
-// the files are optional ones that were skipped.
-static void ShowOutcomeNotice(int succeeded)
+// the files are optional ones that were skipped. An old file that a failed
+// run could not put back is named with the name its copy sits under.
+static void ShowOutcomeNotice(const InstallResult &result)
 {
-    const PayloadOutcome &outcome = succeeded ? SkippedFiles : InstallFailure;
+    int succeeded = result.succeeded;
+    const PayloadOutcome &outcome = succeeded ? result.skipped : result.failure;
     if (!outcome.fileName) {
         BilingualMessageBox(succeeded ? kSuccessChinese : kFailureChinese,
                             succeeded ? kSuccessEnglish : kFailureEnglish, kBoxOk, WizardWindow);
-        return;
-    }
-    char headChinese[64], headEnglish[80];
-    if (succeeded) {
-        FormatText(headChinese, sizeof headChinese, kSkippedHeadChinese, outcome.count);
-        FormatText(headEnglish, sizeof headEnglish, kSkippedHeadEnglish, outcome.count,
-                   outcome.count == 1 ? "" : "s");
     } else {
-        FormatText(headChinese, sizeof headChinese, "%s", kFailedHeadChinese);
-        FormatText(headEnglish, sizeof headEnglish, "%s", kFailedHeadEnglish);
+        char headChinese[64], headEnglish[80];
+        if (succeeded) {
+            FormatText(headChinese, sizeof headChinese, kSkippedHeadChinese, outcome.count);
+            FormatText(headEnglish, sizeof headEnglish, kSkippedHeadEnglish, outcome.count,
+                       outcome.count == 1 ? "" : "s");
+        } else {
+            FormatText(headChinese, sizeof headChinese, "%s", kFailedHeadChinese);
+            FormatText(headEnglish, sizeof headEnglish, "%s", kFailedHeadEnglish);
+        }
+        const ReasonText *reason = ReasonFor(outcome);
+        char chinese[kChineseShown + 1], english[kEnglishShown + 1];
+        ComposeNotice(chinese, kChineseShown, headChinese, reason->chinese, outcome.fileName);
+        ComposeNotice(english, kEnglishShown, headEnglish, reason->english, outcome.fileName);
+        BilingualMessageBox(chinese, english, kBoxOk, WizardWindow);
     }
-    const ReasonText *reason = ReasonFor(outcome);
-    char chinese[kChineseShown + 1], english[kEnglishShown + 1];
-    ComposeNotice(chinese, kChineseShown, headChinese, reason->chinese, outcome.fileName);
-    ComposeNotice(english, kEnglishShown, headEnglish, reason->english, outcome.fileName);
-    BilingualMessageBox(chinese, english, kBoxOk, WizardWindow);
+    if (result.strandedAs[0])
+        ShowNotice(kStrandedNotice, result.strandedAs, "", "", kBoxOk);
 }
 
 // ---- the installation ----------------------------------------------------
@@ -362,6 +407,17 @@ static void KeepPointerOnWizard(void)
     POINT pointer;
     if (GetWindowRect(WizardWindow, &r) && GetCursorPos(&pointer) && !PtInRect(&r, pointer))
         SetCursorPos(r.left + (r.right - r.left) / 2, r.top + (r.bottom - r.top) / 2);
+}
+
+// Cancel on a held file: nothing has changed, and Install may be pressed
+// again once the program is quit.
+static void ReturnToInstallPage(HWND dialog)
+{
+    static const int kShown[] = { IDC_NEXT, IDC_BACK, IDCANCEL, IDC_BOTTOM_STRIP };
+    for (int id : kShown)
+        ShowWindow(GetDlgItem(dialog, id), SW_SHOW);
+    WizardPage = 3;
+    ShowWizardPage(dialog, 3);
 }
 
 void RunInstallation(HWND dialog)
@@ -390,12 +446,25 @@ void RunInstallation(HWND dialog)
     time_t start = time(NULL);
     SetCursor(LoadCursorA(NULL, IDC_WAIT));
     KeepPointerOnWizard();
-    int result = RunInstallSequence();
+    KeepOldWordBase = HasOldWordBase()
+                      && BilingualMessageBox(kWordBaseQuestionChinese, kWordBaseQuestionEnglish, kBoxYesNo,
+                                             WizardWindow) != IDYES;
+    InstallResult result;
+    while (FindFileInUse(result)) {
+        if (ShowHeldFileNotice(result) != IDOK) {
+            ReturnToInstallPage(dialog);
+            return;
+        }
+    }
+    SetCursor(LoadCursorA(NULL, IDC_WAIT));
+    result = RunInstallSequence();
+    if (result.failure.result == kPayloadNoMemory)
+        BilingualMessageBox(kMemoryNoticeChinese, kMemoryNoticeEnglish, kBoxOk, WizardWindow);
     while (time(NULL) < start + kMinimumSeconds)
         Sleep(50);
 
     ShowOutcomeNotice(result);
-    if (result)
+    if (result.succeeded)
         OfferSpeechComponent();
     WizardPage = kPageQuit;
 }

@@ -50,11 +50,10 @@ int ReadSwitches(char *line, const char **folder)
     return !unattended ? kWizardStart : unknown ? kUnknownSwitch : kUnattended;
 }
 
-// Why the run failed, by the first file it could not write.
+// Why the run failed, by the first file it could not write (a work buffer
+// that could not be had among the rest).
 static int ExitCodeOf(const PayloadOutcome &failure)
 {
-    if (!failure.fileName)
-        return ERROR_INSTALL_FAILURE;
     switch (failure.result) {
     case kPayloadInUse:
         return ERROR_SHARING_VIOLATION;
@@ -96,5 +95,11 @@ int RunUnattended(const char *folder)
     DesktopIconChoice = 1;
     UINT codePage = GetACP();
     ChineseDisplayAnswer = codePage == 936 || codePage == 950;
-    return RunInstallSequence() ? 0 : ExitCodeOf(InstallFailure);
+    // The user's words are never replaced unasked.
+    KeepOldWordBase = HasOldWordBase();
+    InstallResult result = InstallResult();
+    if (FindFileInUse(result))
+        return ERROR_SHARING_VIOLATION;
+    result = RunInstallSequence();
+    return result.succeeded ? 0 : ExitCodeOf(result.failure);
 }
