@@ -6,7 +6,6 @@
 #include <io.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 
 #include <windows.h>
 #include <commctrl.h>
@@ -121,11 +120,11 @@ static int NamesOf(const CatalogueRow &row, RowNames &names)
 // originals; the programs would pick them up instead of the new ones. Entry
 // `index` of the 64; 0 for a path too long and for pykeys.dic and
 // Gbkflat.dic themselves, which are rows of the catalogue.
+static const char *const kDictionaries[] = {
+    "pykeys.dic", "Gbkflat.dic", "flatAuto.dic", "flatAdjust.dic",
+};
 static int VariantPath(int index, char *path)
 {
-    static const char *const kDictionaries[] = {
-        "pykeys.dic", "Gbkflat.dic", "flatAuto.dic", "flatAdjust.dic",
-    };
     int count = index >> 2;
     char suffix[8] = "";
     if (count)
@@ -254,17 +253,25 @@ static void NameHolder(const char *path, char *holder, int size)
 }
 
 // Why `path` could not be replaced now: opened shared with nobody, it tells
-// whether any program holds it in any way (open, locked, mapped, or run
-// from). The read-only mark does not matter to a rename.
+// whether any program holds it open, locked or mapped; opened for writing,
+// also whether one runs from it (Windows lets a running program's file be
+// read, and renamed, but not written). Nothing is written; a read-only mark
+// is lifted for the moment of the test. A link is tested, not what it names.
 static PayloadResult HeldState(const char *path)
 {
-    if (!Exists(path))
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
         return kPayloadWritten;
-    HANDLE file = CreateFileA(path, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return PayloadResultOfError(GetLastError());
-    CloseHandle(file);
-    return kPayloadWritten;
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    DWORD error = GetLastError();
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        SetFileAttributesA(path, attributes);
+    return file != INVALID_HANDLE_VALUE ? kPayloadWritten : PayloadResultOfError(error);
 }
 
 static int NoteHeld(InstallResult &result, const char *path, const char *name)
@@ -281,7 +288,7 @@ static int NoteHeld(InstallResult &result, const char *path, const char *name)
 int FindFileInUse(InstallResult &result)
 {
     result = InstallResult();
-    static char path[MAX_PATH];         // a variant's name is named from it
+    char path[MAX_PATH];
     for (const CatalogueRow &row : PayloadCatalogue) {
         if (KeepOldWordBase && row.oldBaseSkip)
             continue;
@@ -291,8 +298,9 @@ int FindFileInUse(InstallResult &result)
             && (NoteHeld(result, names.path, row.fileName) || NoteHeld(result, names.aside, row.fileName)))
             return 1;
     }
+    // A numbered copy is named by its dictionary: to the user they are one.
     for (int i = 0; i < kVariantCount; i++)
-        if (VariantPath(i, path) && NoteHeld(result, path, strrchr(path, '\\') + 1))
+        if (VariantPath(i, path) && NoteHeld(result, path, kDictionaries[i & 3]))
             return 1;
     return 0;
 }

@@ -286,9 +286,22 @@ TEST_F(InstallSequence, ReplacesAWholeEarlierInstallationAndItsLeftoverDictionar
     EXPECT_EQ(firstConfig, ConfigText()) << "the settings are updated in place, not appended again";
 }
 
-// The word base: CiZuFlat.igb and the index whose first byte marks an old
-// generation (bit 7), and what becomes of the four files it consists of:
-// all old or all new, and success only where the base is as the user chose.
+// An upgrade over an earlier installation, all of whose files are planted
+// with bytes of their own: afterwards the catalogue is all old or all new,
+// byte for byte, success is reported only when it is all new (a kept word
+// base aside), and no temporary name is left. The word base is CiZuFlat.igb
+// and the index whose first byte marks an old generation (bit 7); the user
+// decides about its four files, which are replaced as a set or not at all.
+enum UpgradeFault {
+    kNoFault,
+    kServerRunning,     // DoVaz.exe started from the folder; quit after the first, failed run
+    kDamagedLate,       // the last required row's resource is cut short: only in its own run
+    kHardLink,          // sort.dic is a second name of a file elsewhere
+    kCutWhileStaging,   // a run cut off left new files under their temporary names
+    kCutWhileMoving,    // ... and had moved rows 1 to 25 (CiZuFlat.igb aside, its name empty)
+    kCutAfterMoves,     // ... and had moved everything, the old copies still aside
+};
+
 struct WordBaseCase {
     const char *name;
     bool flatPresent;       // CiZuFlat.igb in the folder
@@ -301,6 +314,7 @@ struct WordBaseCase {
     DWORD attributes = 0;   // of the old files
     bool mapped = false;    // the held file is also mapped, shared for reading and writing
     bool smallDrive = false;    // on drive D, too small for the new base: only in its own run
+    UpgradeFault fault = kNoFault;
 };
 
 static const WordBaseCase kWordBaseCases[] = {
@@ -315,26 +329,42 @@ static const WordBaseCase kWordBaseCases[] = {
     // An index that cannot be read is in use, not absent: the user is
     // asked rather than have the word base overwritten unasked.
     { "index in use, user keeps it", true, 0x7F, 99, IDNO, true, 1, true },
-    // A base that cannot be replaced whole is not touched, and neither is
-    // anything else: the run stops before its first write.
+    // A file that cannot be replaced now stops the run before its first
+    // write; the files of a base the user keeps are not looked at.
     { "index in use, user replaces it", true, 0x7F, 99, IDYES, true, 0, true },
     { "last file in use, no question", true, 0x7F, 100, IDYES, false, 0, true },
     { "user's words in use, no question", true, 0x7F, 25, IDYES, false, 0, true },
-    // Mapped, the index opens for writing and only its truncation fails.
+    { "notes editor held", true, 0x7F, 101, IDYES, false, 0, true },
+    // A file mapped by a program that shares reading and writing is held too.
     { "index mapped, user replaces it", true, 0xFF, 99, IDYES, true, 0, true, 0, true },
     { "index mapped, user keeps it", true, 0xFF, 99, IDNO, true, 1, true, 0, true },
     { "optional file mapped, user replaces it", true, 0x80, 98, IDYES, true, 0, true, 0, true },
     { "read-only base, index mapped", true, 0x80, 99, IDYES, true, 0, true, FILE_ATTRIBUTE_READONLY, true },
-    { "disk fills while the new base is written", true, 0x80, 0, IDYES, true, 0, true, 0, false, true },
+    { "optional dictionary mapped", true, 0x7F, 33, IDYES, false, 0, true, 0, true },
+    { "disk fills while the new files are staged", true, 0x80, 0, IDYES, true, 0, true, 0, false, true },
+    { "pinyin server running, quit, tried again", true, 0x7F, 0, IDYES, false, 1, false, 0, false, false,
+      kServerRunning },
+    { "late resource damaged", true, 0x7F, 0, IDYES, false, 0, true, 0, false, false, kDamagedLate },
+    { "hard link at a catalogue name", true, 0x7F, 0, IDYES, false, 1, false, 0, false, false, kHardLink },
+    { "cut off while staging", true, 0x80, 0, IDYES, true, 1, false, 0, false, false, kCutWhileStaging },
+    // The base it had set aside is back before the question.
+    { "cut off during the moves, user keeps the base", true, 0x80, 0, IDNO, true, 1, true, 0, false, false,
+      kCutWhileMoving },
+    { "cut off after the moves", true, 0x80, 0, IDYES, true, 1, false, 0, false, false, kCutAfterMoves },
 };
 
-TEST_F(InstallSequence, AsksBeforeReplacingAnOldWordBaseAndKeepsItOnNo)
+static const char kAside[] = ".lunkoold", kStaged[] = ".lunkonew";
+
+TEST_F(InstallSequence, ReplacesAnEarlierInstallationAllOrNothingAndAsksBeforeReplacingAnOldWordBase)
 {
     bool smallDriveRun = !TestSetting("LUNKO_SMALL_DRIVE").empty();
+    std::string damaged = DosPath(TestSetting("LUNKO_DAMAGED_INSTALLER"));
     if (smallDriveRun && !TestSetting("LUNKO_SMALL_DRIVE_UNAVAILABLE").empty())
         GTEST_SKIP() << "no small drive here: " << TestSetting("LUNKO_SMALL_DRIVE_UNAVAILABLE");
+    const int server = 108, flat = kWordBaseRows[0], link = 4;
+    ASSERT_STREQ("DoVaz.exe", PayloadCatalogue[server - 1].fileName);
     for (const WordBaseCase &c : kWordBaseCases) {
-        if (c.smallDrive != smallDriveRun)
+        if (c.smallDrive != smallDriveRun || (c.fault == kDamagedLate) != !damaged.empty())
             continue;
         SCOPED_TRACE(c.name);
         if (c.smallDrive) {
@@ -342,25 +372,99 @@ TEST_F(InstallSequence, AsksBeforeReplacingAnOldWordBaseAndKeepsItOnNo)
             MakeFolders(folder);
             lstrcpynA(InstallFolderPath, folder.c_str(), MAX_PATH);
         }
-        std::string old[4];
-        for (int i = 0; i < 4; i++) {
-            int row = kWordBaseRows[i];
+        for (const std::string &name : FilesIn(folder, "*.lunko*")) {
+            SetFileAttributesA(Path(name.c_str()).c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(Path(name.c_str()).c_str());
+        }
+        // The earlier installation; absent files are "".
+        std::vector<std::string> earlier(kCatalogueRowCount + 1);
+        for (int row = 1; row <= kCatalogueRowCount; row++) {
             std::string path = RowPath(row);
             SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
             DeleteFileA(path.c_str());
-            old[i] = std::string("old word base ") + PayloadCatalogue[row - 1].fileName;
+            const int *base = std::find(std::begin(kWordBaseRows), std::end(kWordBaseRows), row);
+            earlier[row] = std::string(base == std::end(kWordBaseRows) ? "earlier " : "old word base ")
+                           + PayloadCatalogue[row - 1].fileName;
             if (row == 99) {
-                if (c.indexFirstByte == -1)
+                if (c.indexFirstByte == -1) {
+                    earlier[row] = "";
                     continue;
-                old[i] = c.indexFirstByte == -2 ? "" : std::string(1, (char)c.indexFirstByte) + old[i];
+                }
+                earlier[row] = c.indexFirstByte == -2 ? "" : std::string(1, (char)c.indexFirstByte) + earlier[row];
             }
-            if (row == 25 && !c.flatPresent)
+            if (row == flat && !c.flatPresent) {
+                earlier[row] = "";
                 continue;
-            Plant(path, old[i], c.attributes);
+            }
+            if (row == server && c.fault == kServerRunning) {
+                const Bytes &program = PayloadOfRow(row);
+                earlier[row].assign(program.begin(), program.end());
+            }
+            if (row == link && c.fault == kHardLink) {
+                MakeFolders("C:\\elsewhere");
+                Plant("C:\\elsewhere\\upgrade-victim", earlier[row] = "someone else's file");
+                ASSERT_TRUE(CreateHardLinkA(path.c_str(), "C:\\elsewhere\\upgrade-victim", NULL));
+                continue;
+            }
+            Plant(path, earlier[row], base != std::end(kWordBaseRows) ? c.attributes : 0);
         }
-        // What a run that stops before its first write leaves alone.
-        Plant(RowPath(1), "earlier pykeys.dic");
         Plant(Path("flatAuto.dic1010"), "leftover variant");
+        auto expectEarlier = [&](const char *when) {
+            for (int row = 1; row <= kCatalogueRowCount; row++) {
+                if (earlier[row].empty() && row != 99)
+                    EXPECT_FALSE(FileExists(RowPath(row))) << when << ": row " << row;
+                else    // not printed whole: a replaced index is 16 MB
+                    EXPECT_TRUE(earlier[row] == ReadFileText(RowPath(row))) << when << ": row " << row;
+            }
+            // A run past its last move had finished with the old files but for the deletions.
+            if (c.fault == kCutAfterMoves)
+                EXPECT_FALSE(FileExists(Path("flatAuto.dic1010"))) << when;
+            else
+                EXPECT_EQ("leftover variant", ReadFileText(Path("flatAuto.dic1010"))) << when;
+            EXPECT_TRUE(FilesIn(folder, "*.lunko*").empty()) << when << ": no temporary name is left";
+        };
+
+        // What a run that was cut off leaves: the next one first makes the
+        // folder whole, old before its last move, new after.
+        if (c.fault >= kCutWhileStaging) {
+            for (int row = 1; row <= kCatalogueRowCount; row++) {
+                bool moved = c.fault == kCutAfterMoves || (c.fault == kCutWhileMoving && row <= flat);
+                if (!moved) {
+                    Plant(RowPath(row) + kStaged, "half-staged");
+                } else if (c.fault == kCutWhileMoving) {
+                    ASSERT_TRUE(MoveFileA(RowPath(row).c_str(), (RowPath(row) + kAside).c_str()));
+                    if (row < flat)
+                        Plant(RowPath(row), "moved in");
+                } else if (row <= flat) {
+                    Plant(RowPath(row) + kAside, "older still");
+                }
+            }
+            if (c.fault != kCutWhileStaging)
+                Plant(Path(c.fault == kCutAfterMoves ? "committed.lunkorun" : "moving.lunkorun"),
+                      std::string(kCatalogueRowCount, '\1'));
+            EXPECT_EQ(c.asked ? 1 : 0, HasOldWordBase());
+            expectEarlier("made whole");
+        }
+        HMODULE payload = ModuleInstance;
+        if (c.fault == kDamagedLate) {
+            ModuleInstance = LoadLibraryExA(damaged.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+            ASSERT_TRUE(ModuleInstance != NULL) << damaged;
+        }
+        PROCESS_INFORMATION running = {};
+        if (c.fault == kServerRunning) {
+            STARTUPINFOA start = { sizeof start };
+            ASSERT_TRUE(CreateProcessA(RowPath(server).c_str(), NULL, NULL, NULL, FALSE, 0, NULL, folder.c_str(),
+                                       &start, &running));
+            WaitForInputIdle(running.hProcess, 10000);
+            EXPECT_EQ(0, Run(c.answer));
+            EXPECT_STREQ("DoVaz.exe", last.failure.fileName);
+            EXPECT_EQ(kPayloadInUse, last.failure.result);
+            expectEarlier("while the server runs");
+            TerminateProcess(running.hProcess, 0);
+            WaitForSingleObject(running.hProcess, 10000);
+            CloseHandle(running.hProcess);
+            CloseHandle(running.hThread);
+        }
         if (c.heldRow && c.mapped)
             HoldMapped(RowPath(c.heldRow));
         else if (c.heldRow)
@@ -368,34 +472,43 @@ TEST_F(InstallSequence, AsksBeforeReplacingAnOldWordBaseAndKeepsItOnNo)
 
         ASSERT_EQ(c.result, Run(c.answer));
         Release();
+        ModuleInstance = payload;
         EXPECT_EQ(c.asked ? 1 : 0, QuestionsAsked());
-        if (c.result)
-            ExpectAllInstalledBut({ 25, 98, 99, 100 });
-        for (int i = 0; i < 4; i++) {
+        for (int i = 0; i < 4 && c.result; i++) {
             int row = kWordBaseRows[i];
             if (c.kept) {
-                std::string data = ReadFileText(RowPath(row));
-                // Not printed whole: a replaced index is 16 MB.
-                EXPECT_TRUE(old[i] == data) << "row " << row << " replaced, now " << data.size() << " bytes";
+                EXPECT_TRUE(earlier[row] == ReadFileText(RowPath(row))) << "row " << row << " replaced";
                 EXPECT_EQ(c.attributes, GetFileAttributesA(RowPath(row).c_str()) & kReadOnlyHidden) << "row " << row;
-            } else {
-                ExpectInstalled(row);
             }
         }
-        EXPECT_TRUE(FilesIn(folder, "*.lunko*").empty()) << "no new or set-aside file is left";
         std::vector<int> expected(std::begin(kAllPositions), std::end(kAllPositions));
         if (c.result) {
+            ExpectAllInstalledBut(c.kept ? std::vector<int>(std::begin(kWordBaseRows), std::end(kWordBaseRows))
+                                         : std::vector<int>());
+            EXPECT_FALSE(FileExists(Path("flatAuto.dic1010")));
+            EXPECT_TRUE(FilesIn(folder, "*.lunko*").empty()) << "no temporary name is left";
             EXPECT_EQ(0, last.failure.count);
-        } else if (c.smallDrive) {
-            EXPECT_EQ(kPayloadDiskFull, last.failure.result);
-            // Staged in the catalogue's order: the bar stops where the disk filled.
+        } else {
+            expectEarlier("after the failed run");
+            if (c.attributes) {
+                EXPECT_EQ(c.attributes, GetFileAttributesA(RowPath(flat).c_str()) & kReadOnlyHidden);
+            }
+        }
+        if (c.fault == kHardLink) {
+            EXPECT_EQ("someone else's file", ReadFileText("C:\\elsewhere\\upgrade-victim"));
+            EXPECT_EQ(1u, LinkCount(RowPath(link))) << "the installed file has one name";
+        }
+        if (!c.result && (c.smallDrive || c.fault == kDamagedLate)) {
+            EXPECT_EQ(c.smallDrive ? kPayloadDiskFull : kPayloadDamaged, last.failure.result);
+            if (c.fault == kDamagedLate) {
+                EXPECT_STREQ("Tavelorn.exe", last.failure.fileName);
+            }
+            // Staged in the catalogue's order: the bar stops where the run failed.
             ASSERT_LE(positions.size(), expected.size());
             expected.resize(positions.size());
-        } else {
+        } else if (!c.result) {
             EXPECT_STREQ(PayloadCatalogue[c.heldRow - 1].fileName, last.failure.fileName);
             EXPECT_EQ(kPayloadInUse, last.failure.result);
-            EXPECT_EQ("earlier pykeys.dic", ReadFileText(RowPath(1)));
-            EXPECT_EQ("leftover variant", ReadFileText(Path("flatAuto.dic1010")));
             expected.clear();           // found before the bar is shown
         }
         EXPECT_EQ(expected, positions) << "positions are set also before skipped rows";
@@ -509,7 +622,7 @@ TEST_F(InstallSequence, NamesTheShortcutsInTheSystemLanguage)
 
 // A disk that fills during the installation (drive D of the run, a small
 // file system): success is never reported while a file is missing or cut
-// short, and every file left on the disk is whole.
+// short, and the folder is left as it was, empty.
 TEST_F(InstallSequence, NeverReportsSuccessOnADiskThatFillsAndLeavesOnlyWholeFiles)
 {
     if (TestSetting("LUNKO_SMALL_DRIVE").empty())
@@ -530,7 +643,7 @@ TEST_F(InstallSequence, NeverReportsSuccessOnADiskThatFillsAndLeavesOnlyWholeFil
     }
     EXPECT_LT(whole, kCatalogueRowCount) << "the disk was meant to fill";
     EXPECT_EQ(kPayloadDiskFull, last.failure.result) << (last.failure.fileName ? last.failure.fileName : "");
-    EXPECT_GT(whole, 0);
+    EXPECT_EQ(std::vector<std::string>(), FilesIn(folder, "*")) << "every staged file is removed";
 }
 
 // Paths that would pass 259 characters, with the new file's temporary

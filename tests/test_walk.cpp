@@ -71,6 +71,13 @@ static const struct {
     { kFailureNotice, "安装失败！请检查一下系统后，再重新安装。谢谢！" },
     { kNoAnswerNotice, "请您回答提问." },
     { kUnsafeFolderNotice, "此目录不安全：别的用户可以改其中的程序。请另选目录。" },
+    { "Old CiKu (Word Base) is detected. Replace it with new CiKu?", "安装目录有老词库。是否安装新词库(会冲掉老词库)?" },
+    { "DoVaz.exe is in use by the pinyin server (DoVaz.exe). Quit it, then press OK to try again, or Cancel to stop.",
+      "DoVaz.exe 正被拼音服务程序使用。请退出它，按确定重试，按取消停止。" },
+    { "Tavelorn.exe is in use by another program. Quit it, then press OK to try again, or Cancel to stop.",
+      "Tavelorn.exe 正被其他程序使用。请退出它，按确定重试，按取消停止。" },
+    { "LKOEdit.exe is in use by the editor (LKOEdit.exe). Quit it, then press OK to try again, or Cancel to stop.",
+      "LKOEdit.exe 正被编辑器使用。请退出它，按确定重试，按取消停止。" },
 };
 
 // The space notice, with the megabytes needed and free.
@@ -313,7 +320,8 @@ protected:
             // An outcome composed at run time (a file's name and why) is
             // drawn whole too: the box draws 79 bytes of Chinese and holds
             // 127 of English.
-            if (english.find("Installation failed. ") == 0 || english.find("Installation Success, but") == 0) {
+            if (english.find("Installation failed. ") == 0 || english.find("Installation Success, but") == 0
+                || english.find(" is in use by ") != std::string::npos) {
                 std::string chinese = Narrowed(Heard(Control(box, IDC_MESSAGE_CHINESE)));
                 EXPECT_LE(chinese.size(), 79u) << chinese;
                 EXPECT_LE(english.size(), 127u) << english;
@@ -1095,6 +1103,8 @@ TEST_F(WizardRun, NeverReportsSuccessWhereTheUserMayNotWrite)
 // LUNKO_WRITE_FAULT picks the row: a program of an existing installation that
 // a running program holds open without sharing, or a drive (D:, with room for
 // everything when Install is pressed) that fills while the files are written.
+// A held file is found before anything is written: the notice names it and
+// the program, Cancel goes back to the last page, OK once it is quit goes on.
 
 static const struct {
     const char *fault;
@@ -1103,20 +1113,26 @@ static const struct {
     const char *notice;         // its English, or how it begins
     const char *screenshot;
     const char *beside = nullptr;   // planted too: the rest of an old word base
+    int answer = IDCANCEL;      // to the held-file notice; OK after the program is quit
+    bool running = false;       // an earlier installation, the held file running from it
 } kWriteFaults[] = {
     { "held-required", "C:\\Lunko", "Tavelorn.exe",
-      "Installation failed. Tavelorn.exe is in use: quit the program using it.", "failure_in_use" },
+      "Tavelorn.exe is in use by another program. Quit it, then press OK to try again, or Cancel to stop.",
+      "held_required" },
     { "held-optional", "C:\\Lunko", "LKOEdit.exe",
-      "Installation Success, but 1 file not replaced. LKOEdit.exe is in use: quit the editor (LKOEdit.exe).",
-      "success_not_replaced" },
-    // The longest name: cut in the Chinese line so that the reason still shows.
+      "LKOEdit.exe is in use by the editor (LKOEdit.exe). Quit it, then press OK to try again, or Cancel to stop.",
+      "held_optional", nullptr, IDOK },
+    // The longest name: cut in the Chinese line so that the request still shows.
     { "held-long-name", "C:\\Lunko", "mi_bihua1_dups_prefered_codes.bin",
-      "Installation Success, but 1 file not replaced. mi_bihua1_dups_prefered_codes.bin is in use: quit the "
-      "program using it.", "success_long_name" },
+      "mi_bihua1_dups_prefered_codes.bin is in use by another program. Quit it, then press OK to try again, or "
+      "Cancel to stop.", "held_long_name" },
     // The pinyin server holds its index: asked, Yes, and nothing is written.
     { "held-word-base", "C:\\Lunko", "pycizudic.idx",
-      "Installation failed. pycizudic.idx is in use: quit the pinyin server (DoVaz.exe).", "failure_word_base",
-      "CiZuFlat.igb" },
+      "pycizudic.idx is in use by the pinyin server (DoVaz.exe). Quit it, then press OK to try again, or Cancel "
+      "to stop.", "held_word_base", "CiZuFlat.igb" },
+    { "server-running", "C:\\Lunko", "DoVaz.exe",
+      "DoVaz.exe is in use by the pinyin server (DoVaz.exe). Quit it, then press OK to try again, or Cancel to "
+      "stop.", "held_server", nullptr, IDOK, true },
     { "disk-fills", "D:\\Lunko", nullptr, "Installation failed. The disk is full (", "failure_disk_full" },
 };
 
@@ -1147,7 +1163,20 @@ TEST_F(WizardRun, NamesTheFileAndTheReasonWhenAFileCannotBeWritten)
             GTEST_SKIP() << "no small drive here: " << TestSetting("LUNKO_SMALL_DRIVE_UNAVAILABLE");
         std::string heldPath = row.heldFile ? std::string(row.folder) + "\\" + row.heldFile : "";
         HANDLE held = INVALID_HANDLE_VALUE;
-        if (row.heldFile) {
+        PROCESS_INFORMATION server = {};
+        if (row.running) {
+            // An earlier installation, its own bytes in every file but the program.
+            CreateDirectoryA(row.folder, NULL);
+            for (int i = 0; i < kCatalogueRowCount; i++) {
+                std::string path = std::string(row.folder) + "\\" + PayloadCatalogue[i].fileName;
+                ASSERT_TRUE(path == heldPath ? CopyFileA(PayloadFilePath(row.heldFile).c_str(), path.c_str(), FALSE)
+                                             : PlantFile(path, std::string("earlier ") + PayloadCatalogue[i].fileName))
+                    << path;
+            }
+            STARTUPINFOA start = { sizeof start };
+            ASSERT_TRUE(CreateProcessA(heldPath.c_str(), NULL, NULL, NULL, FALSE, 0, NULL, row.folder, &start, &server));
+            WaitForInputIdle(server.hProcess, 30000);
+        } else if (row.heldFile) {
             CreateDirectoryA(row.folder, NULL);
             ASSERT_TRUE(PlantFile(heldPath, "the running program"));
             if (row.beside) {
@@ -1165,19 +1194,45 @@ TEST_F(WizardRun, NamesTheFileAndTheReasonWhenAFileCannotBeWritten)
         if (row.beside) {
             EXPECT_EQ("Old CiKu (Word Base) is detected. Replace it with new CiKu?", Answer(IDYES, "word_base_question"));
         }
-        std::string notice = Answer(IDOK, row.screenshot);
+        if (row.heldFile && row.answer == IDOK) {
+            // The user quits the program while the notice is up.
+            ASSERT_TRUE(WaitForWindow(kNoticeCaption, program.processId, 120000) != NULL);
+            if (row.running) {
+                TerminateProcess(server.hProcess, 0);
+                WaitForSingleObject(server.hProcess, 30000);
+                CloseHandle(server.hProcess);
+                CloseHandle(server.hThread);
+            } else {
+                CloseHandle(held);
+                held = INVALID_HANDLE_VALUE;
+            }
+        }
+        std::string notice = Answer(row.heldFile ? row.answer : IDOK, row.screenshot);
         EXPECT_EQ(0u, notice.find(row.notice)) << notice;
-        if (notice.find("Success") != std::string::npos) {
+        if (row.heldFile && row.answer == IDCANCEL) {
+            EXPECT_TRUE(WaitForPage(3)) << "back on the last page, nothing changed";
+            EXPECT_TRUE(IsControlVisible(wizard, IDC_NEXT));
+            ClickControl(wizard, IDCANCEL);
+        } else if (row.heldFile) {
+            EXPECT_EQ(kSuccessNotice, Answer(IDOK, "held_then_success")) << "completed in the same run";
+        }
+        if (notice.find("Success") != std::string::npos || (row.heldFile && row.answer == IDOK)) {
             EXPECT_EQ(kSpeechQuestion, Answer(IDCANCEL, nullptr));
         }
         EXPECT_EQ(0, WaitForExit(&program, 60000));
-        if (row.heldFile) {
+        if (held != INVALID_HANDLE_VALUE) {
             CloseHandle(held);
             EXPECT_EQ("the running program", ReadFileText(heldPath));
         }
         if (row.beside) {
             EXPECT_EQ("the user's words", ReadFileText(std::string(row.folder) + "\\" + row.beside));
             EXPECT_EQ(2u, FilesIn(row.folder, "*").size()) << "nothing written";
+        }
+        if (row.running) {
+            for (int r = 1; r <= kCatalogueRowCount; r++)
+                if (r != 11)            // the configuration file is updated
+                    EXPECT_TRUE(InstalledAsCatalogueSays(row.folder, r));
+            EXPECT_TRUE(FilesIn(row.folder, "*.lunko*").empty()) << "no temporary name is left";
         }
         return;
     }

@@ -37,6 +37,13 @@ foreach(case
     "LUNKO_INSTALLER=set:$<TARGET_FILE:installer_damaged_${variant}>")
 endforeach()
 
+# The last required row (Tavelorn.exe) cut short, met by an upgrade after
+# every earlier row is staged: the earlier installation stays whole.
+damaged_installer(late 109=truncated)
+add_dependencies(test_install_sequence installer_damaged_late)
+lunko_test_run(test_install_sequence_damaged_late PROGRAM test_install_sequence
+  ENV "LUNKO_DAMAGED_INSTALLER=$<TARGET_FILE:installer_damaged_late>" ARGS --gtest_filter=*OldWordBase*)
+
 damaged_installer(sheets 110=zeros:307201)
 add_dependencies(test_installer_start installer_damaged_sheets)
 lunko_test_run(installer_start_damaged_sheets PROGRAM test_installer_start
@@ -52,11 +59,12 @@ lunko_test_run(walk_foreign_files PROGRAM test_walk USER 65534
   ARGS --gtest_filter=*MayNotWrite*)
 
 # Files that cannot be written, named in the notice with the reason: a program
-# held open by a running program (required, then optional), and a drive with
-# room for everything when Install is pressed that the walk fills meanwhile.
+# held open by a running program (required, then optional), the pinyin server
+# of an earlier installation running, and a drive with room for everything
+# when Install is pressed that the walk fills meanwhile.
 # The longest file name and the word base, under a Chinese locale's wider
 # one-byte font.
-foreach(fault held-required held-optional held-long-name held-word-base disk-fills)
+foreach(fault held-required held-optional held-long-name held-word-base server-running disk-fills)
   set(drive)
   set(locale en_US)
   if(fault STREQUAL disk-fills)
