@@ -40,8 +40,9 @@ int ShortcutFolderKind(int folderKind, PSID installing, PSID desk);
 // The same for this run, decided once on the NT platform from the owner of
 // the shell's process; elsewhere the kind is kept.
 int DeskFolderKind(int folderKind);
-// Around each write into those folders: where they are the desk user's own,
-// the writes are made with that user's token (the unelevated one on NT 6
+// Around each write into those folders (a folder made, a link file saved,
+// never the making of the link object): where they are the desk user's
+// own, the write is made with that user's token (the unelevated one on NT 6
 // and later); 0 when that cannot be done, and nothing may be written.
 int BeginDeskUserWrites(void);
 void EndDeskUserWrites(void);

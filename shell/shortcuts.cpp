@@ -46,21 +46,24 @@ static int JoinWidePath(WCHAR *out, const WCHAR *folder, const char *name, const
     return MultiByteToWideChar(CP_ACP, 0, tail, -1, out + length, MAX_PATH - (int)length) != 0;
 }
 
-// Creates one folder level, or finds it there. Windows 9x has the 8-bit call
-// alone.
+// Creates one folder level as the desk user, or finds it there. Windows 9x
+// has the 8-bit call alone.
 static int MakeFolder(const WCHAR *path)
 {
     typedef BOOL(WINAPI * CreateFunction)(LPCWSTR, LPSECURITY_ATTRIBUTES);
     char narrow[MAX_PATH];
-    BOOL made;
-    if (NtPlatform) {
-        CreateFunction create = (CreateFunction)(void *)SystemFunction("kernel32.dll", "CreateDirectoryW");
+    BOOL made = FALSE;
+    CreateFunction create = (CreateFunction)(void *)SystemFunction("kernel32.dll", "CreateDirectoryW");
+    if (!BeginDeskUserWrites())
+        SetLastError(ERROR_ACCESS_DENIED);
+    else if (NtPlatform)
         made = create && create(path, NULL);
-    } else {
+    else
         made = WideCharToMultiByte(CP_ACP, 0, path, -1, narrow, sizeof narrow, NULL, NULL)
                && CreateDirectoryA(narrow, NULL);
-    }
-    return made || GetLastError() == ERROR_ALREADY_EXISTS;
+    int found = made || GetLastError() == ERROR_ALREADY_EXISTS;
+    EndDeskUserWrites();
+    return found;
 }
 
 int JoinPath(char *out, const char *folder, const char *name, const char *suffix)
@@ -106,7 +109,11 @@ static HRESULT FillAndSaveLink(IShellLinkA *link, const char *targetPath, const 
     result = link->QueryInterface(IID_IPersistFile, (void **)&file);
     if (FAILED(result))
         return result;
-    result = file->Save(linkPath, TRUE);
+    // The link object is made with the installer's own rights (elevated, COM
+    // reads no class a user registered for themselves); only the file is
+    // written as the desk user.
+    result = BeginDeskUserWrites() ? file->Save(linkPath, TRUE) : E_ACCESSDENIED;
+    EndDeskUserWrites();
     file->Release();
     return result;
 }
@@ -185,19 +192,16 @@ static int CreateGroupShortcut(const WCHAR *folder, const ShortcutSpec *shortcut
 int CreateStartMenuGroup(const char *groupName, const ShortcutSpec *shortcuts, int folderKind)
 {
     WCHAR folder[MAX_PATH];
-    int result = LookUpFolder(folder, folderKind) && BeginDeskUserWrites();
+    int result = LookUpFolder(folder, folderKind);
 
-    if (result && groupName && groupName[0] && !OpenGroupFolder(folder, groupName)) {
-        EndDeskUserWrites();
+    if (result && groupName && groupName[0] && !OpenGroupFolder(folder, groupName))
         return 0;                       // the folder notice says it all
-    }
     // Every shortcut is tried, also after one has failed; the result of the
     // last one alone decides the outcome and the notice.
     if (result) {
         for (const ShortcutSpec *shortcut = shortcuts; shortcut && shortcut->displayName; ++shortcut)
             result = CreateGroupShortcut(folder, shortcut);
     }
-    EndDeskUserWrites();
     if (!result)
         BilingualMessageBox(kStartMenuNoticeChinese, kStartMenuNoticeEnglish, kBoxOk, WizardWindow);
     return result;
@@ -216,7 +220,5 @@ void CreateDesktopShortcut(const char *targetFile, const char *displayName)
     if (nameLength < 0 || nameLength + 1 >= (int)sizeof linkName || !LookUpFolder(linkPath, CSIDL_DESKTOP)
         || !JoinWidePath(linkPath, linkPath, displayName, ".lnk"))
         return;
-    if (BeginDeskUserWrites())
-        SaveShellLink(targetPath, linkPath, displayName);
-    EndDeskUserWrites();
+    SaveShellLink(targetPath, linkPath, displayName);
 }
