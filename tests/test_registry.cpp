@@ -569,28 +569,22 @@ static std::string UninstallValue(const char *name)
     return type == REG_SZ ? std::string((const char *)data) : "(another type)";
 }
 
-// The Uninstall keys whose DisplayName is `name`.
-static int EntriesNamed(const std::string &name)
+static DWORD UninstallEntries()
 {
     HKEY uninstall;
-    int count = 0;
+    DWORD count = 0;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall", 0, KEY_READ,
-                      &uninstall) != ERROR_SUCCESS)
-        return 0;
-    char sub[256], shown[256];
-    for (DWORD i = 0, n = sizeof sub; RegEnumKeyExA(uninstall, i, sub, &n, NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
-         i++, n = sizeof sub) {
-        DWORD size = sizeof shown;
-        count += RegGetValueA(uninstall, sub, "DisplayName", RRF_RT_REG_SZ, NULL, shown, &size) == ERROR_SUCCESS
-                 && name == shown;
+                      &uninstall) == ERROR_SUCCESS) {
+        RegQueryInfoKeyA(uninstall, NULL, NULL, NULL, &count, NULL, NULL, NULL, NULL, NULL, NULL, NULL);
+        RegCloseKey(uninstall);
     }
-    RegCloseKey(uninstall);
     return count;
 }
 
 TEST(UninstallEntry, ListsTheLatestInstallationOnceWithItsUninstallerIconVersionMakerFolderAndSize)
 {
     const char *const kName = "Lunko智能编辑器";
+    DWORD entries = UninstallEntries();
     for (const char *folder : { "C:\\Lunko", "C:\\Program Files\\Lunko Silent" }) {
         lstrcpyA(InstallFolderPath, folder);
         ASSERT_EQ(1, WriteUninstallEntry(kName)) << folder;
@@ -612,5 +606,5 @@ TEST(UninstallEntry, ListsTheLatestInstallationOnceWithItsUninstallerIconVersion
     for (const auto &value : kValues)
         EXPECT_EQ(value.text, UninstallValue(value.name)) << value.name;
     EXPECT_FALSE(TestSetting("LUNKO_VERSION").empty());
-    EXPECT_EQ(1, EntriesNamed(kName)) << "one entry, whichever folder";
+    EXPECT_EQ(entries + 1, UninstallEntries()) << "one entry, whichever folder";
 }
