@@ -1250,12 +1250,14 @@ static const struct {
     { "held", "/S", nullptr, 32, false, false, "C:\\Lunko\\Tavelorn.exe" },
 };
 
-static BOOL CALLBACK NoteVisibleWindow(HWND window, LPARAM context)
+// A visible window of process `processId`, noted in `shownWindow`.
+static HWND shownWindow;
+static BOOL CALLBACK NoteVisibleWindow(HWND window, LPARAM processId)
 {
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    if (owner == ((Program *)context)->processId && IsWindowVisible(window))
-        ((Program *)context)->thread = (HANDLE)window;      // any mark will do
+    if (owner == (DWORD)processId && IsWindowVisible(window))
+        shownWindow = window;
     return TRUE;
 }
 
@@ -1304,12 +1306,10 @@ TEST(Unattended, InstallsWithoutAnyWindowAndEndsWithTheSystemsCodeForWhatHappene
 
         Program program = {};
         ASSERT_TRUE(StartProgram(InstallerPath(), &program, nullptr, row.arguments));
-        HANDLE thread = program.thread;
-        program.thread = NULL;          // set to a window once one shows
-        while (WaitForSingleObject(program.process, 20) == WAIT_TIMEOUT)
-            EnumWindows(NoteVisibleWindow, (LPARAM)&program);
-        EXPECT_TRUE(program.thread == NULL) << "a window showed";
-        program.thread = thread;
+        for (DWORD start = GetTickCount();
+             WaitForSingleObject(program.process, 20) == WAIT_TIMEOUT && GetTickCount() - start < 300000;)
+            EnumWindows(NoteVisibleWindow, (LPARAM)program.processId);
+        EXPECT_TRUE(shownWindow == NULL) << "a window showed: " << WindowText(shownWindow);
         EXPECT_EQ(row.exitCode, WaitForExit(&program, 1000));
         EndProgram(&program);
         if (held != INVALID_HANDLE_VALUE) {
