@@ -77,16 +77,17 @@ int RunUnattended(const char *folder)
         DefaultInstallFolder(defaultFolder);
         folder = defaultFolder;
     }
-    // Checked as a typed folder is.
+    // Checked as a typed folder is. Every other refusal is of a folder that
+    // others could change.
     switch (PrepareInstallFolder(folder, &space)) {
     case kFolderReady:
         break;
-    case kFolderUnsafe:
-        return ERROR_ACCESS_DENIED;
+    case kFolderUnusable:
+        return ERROR_PATH_NOT_FOUND;
     case kFolderShortOfSpace:
         return ERROR_DISK_FULL;
     default:
-        return ERROR_PATH_NOT_FOUND;
+        return ERROR_ACCESS_DENIED;
     }
     // The answers the wizard starts with: the desktop icons ticked, the
     // language the combo preselects (ChosenLanguage, English at start-up).
