@@ -1246,6 +1246,8 @@ static const struct {
     { "word-base", "/s", "C:\\Lunko", 0, true, false },
     { "small-drive", "/S /D=D:\\Lunko", nullptr, 112, false, false },
     { "unknown-switch", "/S /DIR=C:\\Lunko", nullptr, 87, false, false },
+    { "no-parent", "/S /D=C:\\no such parent\\Lunko", nullptr, 3, false, false },
+    { "root", "/S /D=C:\\", nullptr, 5, false, false },
     { "chinese-folders", "/S", "C:\\Lunko", 0, false, true },
     { "held", "/S", nullptr, 32, false, false, "C:\\Lunko\\Tavelorn.exe" },
 };
