@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include "payload/payload.h"
+#include "resources/ids.h"
 #include "wizard/wizard.h"
 
 int UnattendedRun;
@@ -73,6 +74,10 @@ int RunUnattended(const char *folder)
 {
     char defaultFolder[MAX_PATH];
     SpaceShortage space;
+    // What a second start looks for behind the installer's mutex (main.cpp)
+    // is a wizard; without it, it would install at the same time. A window
+    // of the wizard's class and caption, never shown, stands for it.
+    CreateWindowExA(0, "#32770", WIZARD_CAPTION, WS_POPUP, 0, 0, 0, 0, NULL, NULL, ModuleInstance, NULL);
     if (!folder) {
         DefaultInstallFolder(defaultFolder);
         folder = defaultFolder;
