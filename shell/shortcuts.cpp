@@ -160,7 +160,7 @@ static void ShowFolderNotice(const WCHAR *parent, const char *groupName)
     // code page.
     char folder[2 * MAX_PATH];
     char notice[3 * MAX_PATH];
-    if (!WideCharToMultiByte(CP_ACP, 0, parent, -1, folder, MAX_PATH, NULL, NULL))
+    if (!WideCharToMultiByte(CP_ACP, 0, parent, -1, folder, sizeof folder, NULL, NULL))
         folder[0] = 0;
     FormatText(notice, sizeof notice, "无法建目录(%s\\%s)!", folder, groupName);
     BilingualMessageBox(notice, kFolderNoticeEnglish, kBoxOk, WizardWindow);

@@ -40,10 +40,10 @@ static int LoadSheetsFromPayload(void)
 // Global\ puts it in the one namespace that all sessions share, a prefix
 // only NT 5 and later know. A second start shows the first wizard instead
 // and ends as after a cancel (an unattended one brings nothing forward and
-// ends with the system's code for it); a start that cannot tell (no mutex made) runs,
-// and so does one that finds no wizard behind the name: any user may make a
-// mutex of that name, and must not be able to keep the installer from
-// running.
+// ends with the system's code for it); a start that cannot tell (no mutex
+// made) runs, and so does one that finds no wizard behind the name: any user
+// may make a mutex of that name, and must not be able to keep the installer
+// from running. An unattended run shows a wizard's sign (unattended.cpp).
 static const char kInstanceName[] = "Global\\LunkovanZavavIrazazInstaller";
 enum { kGlobalPrefixLength = 7, kWizardWaitMs = 5000, kWizardPollMs = 100 };
 
