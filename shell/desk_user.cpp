@@ -16,10 +16,9 @@
 #include "shell/system_libraries.h"
 #include "wizard/wizard.h"
 
-static int decided;
-static int forAllUsers;
+enum { kUndecided, kOwnFolders, kAllUsersFolders };
+static int deskRule;
 static HANDLE deskToken;        // the desk user's own token, the links are written with it
-static int impersonating;
 
 // A SID's bytes: revision, count, six of authority, four per sub-authority.
 static size_t SidBytes(PSID sid)
@@ -78,7 +77,10 @@ static PSID TokenUserSid(HANDLE token, BYTE *buffer, DWORD size)
 // NT 4) the folders stay those of the user running the installer.
 static void DecideDeskUser(void)
 {
-    if (decided++ || !NtPlatform)
+    if (deskRule != kUndecided)
+        return;
+    deskRule = kOwnFolders;
+    if (!NtPlatform)
         return;
     GetShellWindowFunction shellWindow =
         (GetShellWindowFunction)(void *)SystemFunction("user32.dll", "GetShellWindow");
@@ -96,17 +98,18 @@ static void DecideDeskUser(void)
     HANDLE process = shellProcessId ? openProcess(PROCESS_QUERY_INFORMATION, FALSE, shellProcessId) : NULL;
     HANDLE token = OpenUserToken(process);
     HANDLE own = OpenUserToken(GetCurrentProcess());
-    forAllUsers = ShortcutFolderKind(CSIDL_PROGRAMS, TokenUserSid(own, ours, sizeof ours),
-                                     TokenUserSid(token, desk, sizeof desk))
-                  != CSIDL_PROGRAMS;
     // The same user: written with the shell's token, which on NT 6 and
     // later is the unelevated one; a link or junction that one of the
     // user's own programs planted in their folders then leads no elevated
     // write elsewhere.
-    if (!forAllUsers)
+    if (ShortcutFolderKind(CSIDL_PROGRAMS, TokenUserSid(own, ours, sizeof ours), TokenUserSid(token, desk, sizeof desk))
+        == CSIDL_PROGRAMS) {
         deskToken = token;
-    else if (token)
-        CloseHandle(token);
+    } else {
+        deskRule = kAllUsersFolders;
+        if (token)
+            CloseHandle(token);
+    }
     if (own)
         CloseHandle(own);
     if (process)
@@ -116,7 +119,7 @@ static void DecideDeskUser(void)
 int DeskFolderKind(int folderKind)
 {
     DecideDeskUser();
-    return forAllUsers ? ShortcutFolderKind(folderKind, NULL, NULL) : folderKind;
+    return deskRule == kAllUsersFolders ? ShortcutFolderKind(folderKind, NULL, NULL) : folderKind;
 }
 
 int BeginDeskUserWrites(void)
@@ -128,14 +131,13 @@ int BeginDeskUserWrites(void)
         (ImpersonateFunction)(void *)SystemFunction("advapi32.dll", "ImpersonateLoggedOnUser");
     // Never elevated instead: a write that cannot be made as the user is
     // not made.
-    impersonating = impersonate && impersonate(deskToken);
-    return impersonating;
+    return impersonate && impersonate(deskToken);
 }
 
 void EndDeskUserWrites(void)
 {
+    // Also after a failed impersonation: reverting then changes nothing.
     RevertFunction revert = (RevertFunction)(void *)SystemFunction("advapi32.dll", "RevertToSelf");
-    if (impersonating && revert)
+    if (deskToken && revert)
         revert();
-    impersonating = 0;
 }
