@@ -37,6 +37,7 @@ file(CONFIGURE OUTPUT "${_lunko_release_dir}/lunko_version.h" CONTENT
 #define LUNKO_VERSION_MINOR ${PROJECT_VERSION_MINOR}
 #define LUNKO_VERSION_PATCH ${PROJECT_VERSION_PATCH}
 #define LUNKO_VERSION_TEXT \"${LUNKO_VERSION_TEXT}\"
+#define LUNKO_MAKER \"${LUNKO_MAKER}\"
 ")
 
 # Every program that compiles resources/installer.rc (the installer, test

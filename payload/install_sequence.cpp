@@ -515,6 +515,7 @@ InstallResult RunInstallSequence(void)
         // Document classes point at the installed editor: only after success.
         if (DocumentRegistration)
             RegisterDocumentClasses();
+        WriteUninstallEntry(ProductName(kEditor));
     }
     return result;
 }

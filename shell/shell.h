@@ -26,10 +26,32 @@ struct ShortcutSpec {
 int JoinPath(char *out, const char *folder, const char *name, const char *suffix);
 
 int GetShellFolderPath(char *path, int folderKind);
+int GetShellFolderPathW(WCHAR *path, int folderKind);
 int GetLegacyShellFolderPath(char *path, int folderKind);
 int CreateShellLink(const char *targetPath, const char *linkPath, const char *description);
 int CreateStartMenuGroup(const char *groupName, const ShortcutSpec *shortcuts, int folderKind);
 void CreateDesktopShortcut(const char *targetFile, const char *displayName);
+
+// Whose folders the shortcuts go to: the folder kind (CSIDL_PROGRAMS,
+// CSIDL_DESKTOP) for the user at the desk when the installer runs as that
+// user, else its all-users counterpart; `desk` is null when no one is there
+// (no shell, or one the installer cannot look into).
+int ShortcutFolderKind(int folderKind, PSID installing, PSID desk);
+// The same for this run, decided once on the NT platform from the owner of
+// the shell's process; elsewhere the kind is kept.
+int DeskFolderKind(int folderKind);
+// Around each write into those folders (a folder made, a link file saved,
+// never the making of the link object): where they are the desk user's
+// own, the write is made with that user's token (the unelevated one on NT 6
+// and later); 0 when that cannot be done, and nothing may be written.
+int BeginDeskUserWrites(void);
+void EndDeskUserWrites(void);
+
+// The entry of Apps & features (Programs and Features) after a successful
+// installation, under one fixed key: a later installation replaces it.
+// `displayName` is the Start Menu group's name. 1 when every value was
+// written.
+int WriteUninstallEntry(const char *displayName);
 
 class PooledString;
 int RegisterDocumentClasses(void);

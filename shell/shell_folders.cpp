@@ -13,16 +13,19 @@
 // The shell's special-folder functions came with shell 4.0 (Windows 95, NT
 // 4.0): they are looked up at run time, so that the program still loads on a
 // system without them, where this lookup fails like any other failed lookup.
-int GetShellFolderPath(char *path, int folderKind)
+// The UTF-16 form holds any profile path, also one the ANSI code page cannot
+// spell (a Chinese user name on a Western system); Windows 9x has only the
+// 8-bit one.
+static int ShellFolderPath(void *path, int folderKind, int wide)
 {
     typedef HRESULT(WINAPI * GetMallocFunction)(IMalloc **);
     typedef HRESULT(WINAPI * GetLocationFunction)(HWND, int, LPITEMIDLIST *);
-    typedef BOOL(WINAPI * PathFromListFunction)(LPCITEMIDLIST, LPSTR);
+    typedef BOOL(WINAPI * PathFromListFunction)(LPCITEMIDLIST, void *);
     GetMallocFunction getMalloc = (GetMallocFunction)(void *)SystemFunction("shell32.dll", "SHGetMalloc");
     GetLocationFunction getLocation =
         (GetLocationFunction)(void *)SystemFunction("shell32.dll", "SHGetSpecialFolderLocation");
-    PathFromListFunction pathFromList =
-        (PathFromListFunction)(void *)SystemFunction("shell32.dll", "SHGetPathFromIDListA");
+    PathFromListFunction pathFromList = (PathFromListFunction)(void *)SystemFunction(
+        "shell32.dll", wide ? "SHGetPathFromIDListW" : "SHGetPathFromIDListA");
     if (!getMalloc || !getLocation || !pathFromList)
         return 0;
 
@@ -38,6 +41,16 @@ int GetShellFolderPath(char *path, int folderKind)
     }
     allocator->Release();
     return found;
+}
+
+int GetShellFolderPath(char *path, int folderKind)
+{
+    return ShellFolderPath(path, folderKind, 0);
+}
+
+int GetShellFolderPathW(WCHAR *path, int folderKind)
+{
+    return ShellFolderPath(path, folderKind, 1);
 }
 
 int GetLegacyShellFolderPath(char *path, int folderKind)

@@ -259,9 +259,12 @@ TEST(InstallerFile, CarriesTheApplicationManifest)
     // The class root and the root of the Windows drive need an administrator.
     EXPECT_NE(std::string::npos,
               manifest.find("<requestedExecutionLevel level=\"requireAdministrator\" uiAccess=\"false\"/>"));
-    // Tested as Windows Vista and Windows 7.
-    EXPECT_NE(std::string::npos, manifest.find("{e2011457-1546-43c5-a5fe-008deee3d3f0}"));
-    EXPECT_NE(std::string::npos, manifest.find("{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"));
+    // Windows Vista, 7, 8, 8.1 and 10/11: without the last ones Windows 8.1
+    // and later report 6.2 and keep old compatibility behaviours.
+    for (const char *os : { "{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
+                            "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
+                            "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}" })
+        EXPECT_NE(std::string::npos, manifest.find(std::string("<supportedOS Id=\"") + os + "\"/>")) << os;
     // System DPI-aware, declared where Windows XP accepts it (an <application>
     // of another namespace stops it starting); the installer scales itself ...
     size_t settings = manifest.find("<application xmlns=\"urn:schemas-microsoft-com:asm.v3\">");

@@ -5,6 +5,7 @@
 
 #include "resources/ids.h"
 #include "tests/driver/driver.h"
+#include "wizard/wizard.h"
 
 class Installer : public testing::Test {
 protected:
@@ -93,7 +94,7 @@ TEST_F(Installer, EndsWithExitCodeOneWhenTheGlyphSheetsDoNotInflate)
 
 // One installer at a time: a second start, while the first shows its
 // wizard (moved on a page) or a notice, brings that to the front and ends
-// with 0; a start after the first has ended runs as ever, also where some
+// with 0 (an unattended one with 1618); a start after the first has ended runs as ever, also where some
 // other program holds the name and shows no wizard.
 TEST_F(Installer, ASecondStartShowsTheFirstWizardAndEndsWithZero)
 {
@@ -112,6 +113,17 @@ TEST_F(Installer, ASecondStartShowsTheFirstWizardAndEndsWithZero)
         EXPECT_EQ(front, GetForegroundWindow()) << "the first's window in front";
         EXPECT_EQ(1, PageOnScreen(wizard)) << "the first wizard goes on where it was";
     }
+    // Unattended, it brings nothing forward, writes nothing and ends with
+    // the system's code for another installation running.
+    HWND other = CreateWindowExA(0, "STATIC", "other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, NULL, NULL, NULL, NULL);
+    SetForegroundWindow(other);
+    Program silent;
+    ASSERT_TRUE(StartProgram(InstallerPath(), &silent, nullptr, "/S"));
+    EXPECT_EQ(1618, WaitForExit(&silent, 120000));
+    EndProgram(&silent);
+    EXPECT_EQ(other, GetForegroundWindow());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("C:\\Lunko"));
+    DestroyWindow(other);
     AnswerNotice(program.processId, IDOK);
     ClickControl(wizard, IDCANCEL);
     ASSERT_EQ(0, WaitForExit(&program, 60000));
@@ -122,4 +134,38 @@ TEST_F(Installer, ASecondStartShowsTheFirstWizardAndEndsWithZero)
     Start(InstallerPath());
     EXPECT_EQ(0, PageOnScreen(wizard));
     CloseHandle(squatter);
+}
+
+// The command line, read in place: without /S it stays unused; /D= takes the
+// rest of the line as the folder, and what NSIS's rule would put in the
+// folder is no switch.
+TEST(Switches, StartUnattendedOnlyWithSlashSAndTakeTheRestOfTheLineAfterSlashDAsTheFolder)
+{
+    static const struct {
+        const char *line;
+        int expected;
+        const char *folder;             // null: no /D=
+    } kCases[] = {
+        { "", kWizardStart, nullptr },
+        { "/Q /D=C:\\Lunko", kWizardStart, "C:\\Lunko" },
+        { "/SS", kWizardStart, nullptr },
+        { "/S", kUnattended, nullptr },
+        { "  /s\t", kUnattended, nullptr },
+        { "/S /D=C:\\Program Files\\Lunko Silent", kUnattended, "C:\\Program Files\\Lunko Silent" },
+        { "/s\t/d=C:\\Lunko Silent  \t", kUnattended, "C:\\Lunko Silent" },
+        { "/S /D=C:\\Lunko /S", kUnattended, "C:\\Lunko /S" },
+        { "/S /D=\"C:\\Lunko\"", kUnattended, "\"C:\\Lunko\"" },
+        { "/D=C:\\Lunko /S", kWizardStart, "C:\\Lunko /S" },
+        { "/S /D=", kUnattended, "" },
+        { "/S /D=   ", kUnattended, "" },
+        { "/S /Q", kUnknownSwitch, nullptr },
+        { "/DIR=C:\\Lunko /S", kUnknownSwitch, nullptr },
+        { "/S S", kUnknownSwitch, nullptr },
+    };
+    for (const auto &c : kCases) {
+        std::string line = c.line;
+        const char *folder = "(unset)";
+        EXPECT_EQ(c.expected, ReadSwitches(&line[0], &folder)) << "\"" << c.line << "\"";
+        EXPECT_EQ(c.folder ? c.folder : "(none)", std::string(folder ? folder : "(none)")) << "\"" << c.line << "\"";
+    }
 }

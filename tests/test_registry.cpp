@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "payload/catalogue.h"
 #include "shell/pooled_string.h"
 #include "shell/shell.h"
 #include "tests/driver/driver.h"
@@ -546,4 +547,64 @@ TEST_F(Registration, ReadingAValueGivesItsWholeTextOrReportsItMissing)
     EXPECT_EQ(1, ReadRegistryString(key, text, "Raw"));
     EXPECT_STREQ("raw!", text.Text());
     RegCloseKey(key);
+}
+
+// ---- the entry of Apps & features -----------------------------------------
+
+// The value as text: a string's bytes, a number in decimal.
+static std::string UninstallValue(const char *name)
+{
+    HKEY key;
+    BYTE data[1024] = {};
+    DWORD size = sizeof data - 1, type = REG_NONE;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\LunkovanZavavIrazaz",
+                      0, KEY_READ, &key) != ERROR_SUCCESS)
+        return "(no key)";
+    LONG status = RegQueryValueExA(key, name, NULL, &type, data, &size);
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS)
+        return "(missing)";
+    if (type == REG_DWORD)
+        return std::to_string(*(DWORD *)data);
+    return type == REG_SZ ? std::string((const char *)data) : "(another type)";
+}
+
+static DWORD UninstallEntries()
+{
+    HKEY uninstall;
+    DWORD count = 0;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall", 0, KEY_READ,
+                      &uninstall) == ERROR_SUCCESS) {
+        RegQueryInfoKeyA(uninstall, NULL, NULL, NULL, &count, NULL, NULL, NULL, NULL, NULL, NULL, NULL);
+        RegCloseKey(uninstall);
+    }
+    return count;
+}
+
+TEST(UninstallEntry, ListsTheLatestInstallationOnceWithItsUninstallerIconVersionMakerFolderAndSize)
+{
+    const char *const kName = "Lunko智能编辑器";
+    DWORD entries = UninstallEntries();
+    for (const char *folder : { "C:\\Lunko", "C:\\Program Files\\Lunko Silent" }) {
+        lstrcpyA(InstallFolderPath, folder);
+        ASSERT_EQ(1, WriteUninstallEntry(kName)) << folder;
+    }
+    const struct {
+        const char *name;
+        std::string text;
+    } kValues[] = {
+        { "DisplayName", kName },
+        { "UninstallString", "\"C:\\Program Files\\Lunko Silent\\LKOEditUnInstall.exe\"" },
+        { "DisplayIcon", "C:\\Program Files\\Lunko Silent\\LKOEdit.exe,0" },
+        { "DisplayVersion", TestSetting("LUNKO_VERSION") },
+        { "Publisher", "Lunko" },
+        { "InstallLocation", "C:\\Program Files\\Lunko Silent" },
+        { "EstimatedSize", std::to_string((PayloadCatalogueBytes + 1023) / 1024) },
+        { "NoModify", "1" },
+        { "NoRepair", "1" },
+    };
+    for (const auto &value : kValues)
+        EXPECT_EQ(value.text, UninstallValue(value.name)) << value.name;
+    EXPECT_FALSE(TestSetting("LUNKO_VERSION").empty());
+    EXPECT_EQ(entries + 1, UninstallEntries()) << "one entry, whichever folder";
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <shlobj.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <string>
@@ -288,6 +289,52 @@ TEST(ShellLink, RefusesPathsOfMaxPathOrMore)
     EXPECT_FALSE(FileExists("C:\\Lunko\\long.lnk"));
 }
 
+TEST(ShellLink, SavesNoLinkAtARelativePath)
+{
+    PrepareInstallation();
+    SetCurrentDirectoryA(kInstallFolder);
+    for (const char *relative : { "relative.lnk", "Lunko\\relative.lnk", "\\relative.lnk", "C:relative.lnk" })
+        EXPECT_EQ(CreateShellLink("C:\\Lunko\\edit.exe", relative, "Relative"), 0) << relative;
+    for (const char *folder : { "C:\\Lunko", "C:\\Lunko\\Lunko", "C:\\" })
+        EXPECT_TRUE(FilesIn(folder, "relative*").empty()) << folder;
+}
+
+// The user at the desk gets the shortcuts: in their own folders when the
+// installer runs as them, else (another account elevated for them, SYSTEM,
+// no one at the desk) in the all-users folders.
+TEST(SpecialFolders, ShortcutsGoToTheDeskUsersOwnFoldersOnlyWhenTheInstallerRunsAsThatUser)
+{
+    static const char kUser[] = "S-1-5-21-7-8-9-1001";
+    static const struct {
+        const char *installing;
+        const char *desk;               // null: no one at the desk
+        int kind;
+        int expected;
+    } kCases[] = {
+        { kUser, kUser, CSIDL_PROGRAMS, CSIDL_PROGRAMS },
+        { kUser, kUser, CSIDL_DESKTOP, CSIDL_DESKTOP },
+        { "S-1-5-21-7-8-9-500", kUser, CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS },     // over the shoulder
+        { "S-1-5-21-7-8-9-500", kUser, CSIDL_DESKTOP, CSIDL_COMMON_DESKTOPDIRECTORY },
+        { "S-1-5-21-7-8-6-1001", kUser, CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS },    // same number, other domain
+        { "S-1-5-21-7-8-9", kUser, CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS },         // fewer parts
+        { "S-1-5-18", kUser, CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS },               // SYSTEM with a user there
+        { "S-1-5-18", nullptr, CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS },
+        { "S-1-5-18", nullptr, CSIDL_DESKTOP, CSIDL_COMMON_DESKTOPDIRECTORY },
+        { nullptr, kUser, CSIDL_DESKTOP, CSIDL_COMMON_DESKTOPDIRECTORY },           // own user unreadable
+    };
+    for (const auto &c : kCases) {
+        PSID installing = NULL, desk = NULL;
+        ASSERT_TRUE(!c.installing || ConvertStringSidToSidA(c.installing, &installing));
+        ASSERT_TRUE(!c.desk || ConvertStringSidToSidA(c.desk, &desk));
+        EXPECT_EQ(c.expected, ShortcutFolderKind(c.kind, installing, desk))
+            << (c.installing ? c.installing : "(none)") << " for " << (c.desk ? c.desk : "no one") << ", kind " << c.kind;
+        LocalFree(installing);
+        LocalFree(desk);
+    }
+    // This test program is the shell, as the user running it.
+    EXPECT_EQ(CSIDL_PROGRAMS, DeskFolderKind(CSIDL_PROGRAMS));
+}
+
 TEST(SpecialFolders, ShellLookupGivesTheCurrentUsersProgramsAndDesktopFolders)
 {
     char path[MAX_PATH];
@@ -296,4 +343,8 @@ TEST(SpecialFolders, ShellLookupGivesTheCurrentUsersProgramsAndDesktopFolders)
     ASSERT_EQ(GetShellFolderPath(path, CSIDL_DESKTOP), 1);
     EXPECT_EQ(std::string(path), SpecialFolder(CSIDL_DESKTOP));
     EXPECT_EQ(GetShellFolderPath(path, 0x7F), 0);
+    WCHAR wide[MAX_PATH], expected[MAX_PATH] = L"";
+    ASSERT_EQ(GetShellFolderPathW(wide, CSIDL_COMMON_PROGRAMS), 1);
+    SHGetFolderPathW(NULL, CSIDL_COMMON_PROGRAMS, NULL, SHGFP_TYPE_CURRENT, expected);
+    EXPECT_TRUE(wcscmp(wide, expected) == 0);
 }

@@ -364,18 +364,70 @@ static std::vector<std::string> SpeechFolders()
     return folders;
 }
 
+static std::wstring Widened(const std::string &text, UINT codePage)
+{
+    WCHAR wide[2 * MAX_PATH];
+    return MultiByteToWideChar(codePage, 0, text.c_str(), -1, wide, 2 * MAX_PATH) ? wide : L"(not widened)";
+}
+
 // The folders the shortcuts go to, as the installer under test finds them:
-// composed by hand on version 3, from the shell elsewhere.
-static std::string ShortcutFolder(int kind)
+// composed by hand on version 3, from the shell elsewhere; those of all users
+// where no one is at the desk (no shell). In UTF-16: a profile's folders may
+// have names the ANSI code page cannot spell.
+static std::wstring ShortcutFolderW(int kind)
 {
     char path[MAX_PATH] = "";
+    WCHAR wide[MAX_PATH] = L"";
     if (TestSetting("LUNKO_WALK_VERSION3") == "1") {
         NtPlatform = 1;
         GetLegacyShellFolderPath(path, kind);
-    } else {
-        SHGetSpecialFolderPathA(NULL, path, kind == CSIDL_DESKTOP ? CSIDL_DESKTOPDIRECTORY : kind, FALSE);
+        return Widened(path, CP_ACP);
     }
+    bool noOne = !TestSetting("LUNKO_NO_SHELL").empty();
+    if (kind == CSIDL_DESKTOP)
+        kind = noOne ? CSIDL_COMMON_DESKTOPDIRECTORY : CSIDL_DESKTOPDIRECTORY;
+    else if (noOne)
+        kind = CSIDL_COMMON_PROGRAMS;
+    SHGetFolderPathW(NULL, kind, NULL, SHGFP_TYPE_CURRENT, wide);
+    return wide;
+}
+
+static std::string ShortcutFolder(int kind)
+{
+    char path[MAX_PATH] = "";
+    WideCharToMultiByte(CP_ACP, 0, ShortcutFolderW(kind).c_str(), -1, path, MAX_PATH, NULL, NULL);
     return path;
+}
+
+// lnkinfo's reading of a link at any path: through a copy under a plain name.
+static LinkFields ReadLinkAt(const std::wstring &path)
+{
+    CreateDirectoryA("C:\\lnkcheck", NULL);
+    if (!CopyFileW(path.c_str(), L"C:\\lnkcheck\\wide.lnk", FALSE))
+        return LinkFields();
+    return ReadLink("C:\\lnkcheck\\wide.lnk");
+}
+
+// The entry of Apps & features, as Wine's own list of installed programs
+// shows it: "key|||name". Wine prints the name in the Unix locale's encoding,
+// so only an English one is compared.
+static void ExpectListedByWinesUninstaller(const char *englishName)
+{
+    SECURITY_ATTRIBUTES inherit = { sizeof inherit, NULL, TRUE };
+    HANDLE out = CreateFileA("C:\\uninstaller.txt", GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, NULL);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = out;
+    PROCESS_INFORMATION info = {};
+    char command[] = "uninstaller.exe --list";
+    ASSERT_TRUE(CreateProcessA(NULL, command, NULL, NULL, TRUE, 0, NULL, NULL, &startup, &info));
+    WaitForSingleObject(info.hProcess, 60000);
+    CloseHandle(info.hProcess);
+    CloseHandle(info.hThread);
+    CloseHandle(out);
+    std::string list = ReadFileText("C:\\uninstaller.txt");
+    EXPECT_NE(std::string::npos, list.find(std::string("LunkovanZavavIrazaz|||") + englishName)) << list;
 }
 
 // The folders made closed to other users (NT 5 and later) read back so.
@@ -408,16 +460,17 @@ static void ExpectInstalled(const WalkPlan &plan, const std::string &folder)
     // The shortcuts, named in the system language's bytes.
     const ShortcutNames &shortcut = kShortcutNames[systemLanguage];
     const char *const names[] = { shortcut.group, shortcut.uninstaller, shortcut.notes };
-    std::string group = ShortcutFolder(CSIDL_PROGRAMS) + "\\" + names[0];
-    LinkFields editor = ReadLink(group + "\\" + names[0] + ".lnk");
+    std::wstring group = ShortcutFolderW(CSIDL_PROGRAMS) + L"\\" + Widened(names[0], CP_ACP);
+    LinkFields editor = ReadLinkAt(group + L"\\" + Widened(names[0], CP_ACP) + L".lnk");
     EXPECT_EQ(folder + "\\LKOEdit.exe", editor.localPath) << editor.report;
     EXPECT_EQ(folder, editor.workingDirectory);
-    LinkFields uninstaller = ReadLink(group + "\\" + names[1] + ".lnk");
+    LinkFields uninstaller = ReadLinkAt(group + L"\\" + Widened(names[1], CP_ACP) + L".lnk");
     EXPECT_EQ(folder + "\\LKOEditUnInstall.exe", uninstaller.localPath) << uninstaller.report;
-    std::string desktop = ShortcutFolder(CSIDL_DESKTOP);
-    LinkFields notes = ReadLink(desktop + "\\" + names[2] + ".lnk");
+    std::wstring desktop = ShortcutFolderW(CSIDL_DESKTOP);
+    LinkFields notes = ReadLinkAt(desktop + L"\\" + Widened(names[2], CP_ACP) + L".lnk");
     EXPECT_EQ(folder + "\\Tavelorn.exe", notes.localPath) << notes.report;
-    EXPECT_TRUE(FileExists(desktop + "\\" + names[0] + ".lnk"));
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((desktop + L"\\" + Widened(names[0], CP_ACP) + L".lnk").c_str()));
+    ExpectListedByWinesUninstaller(systemLanguage == 0 ? names[0] : "");
 
     HKEY key;
     bool registered = RegOpenKeyExA(HKEY_CLASSES_ROOT, "LKOEditor.Document", 0, KEY_READ, &key) == ERROR_SUCCESS;
@@ -981,6 +1034,10 @@ TEST_F(WizardRun, FailsAtADamagedRequiredFileAndLeavesNoFileOfTheRun)
     HKEY key;
     EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CLASSES_ROOT, "LKOEditor.Document", 0, KEY_READ, &key))
         << "no document class after a failure";
+    EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE,
+                                           "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\LunkovanZavavIrazaz",
+                                           0, KEY_READ, &key))
+        << "no entry in Apps & features after a failure";
 }
 
 // ---- someone else's files ------------------------------------------------
@@ -1165,4 +1222,131 @@ TEST_F(WizardRun, NamesTheFileAndTheReasonWhenAFileCannotBeWritten)
         return;
     }
     FAIL() << "no such fault: " << fault;
+}
+
+// ---- unattended runs -----------------------------------------------------
+// LUNKO_UNATTENDED picks the row: the command line, what the prefix holds
+// before, where the product lands (null: nothing may be written) and the
+// exit code. The whole run shows no window at all.
+
+static const struct {
+    const char *run;
+    const char *arguments;
+    const char *folder;
+    int exitCode;
+    bool oldWordBase;           // planted in the folder: kept
+    bool chineseFolders;        // the user's Start Menu and desktop have Chinese names
+    const char *held = nullptr; // planted and held open by a running program
+    bool twice = false;         // started twice at once: one installs, the other ends with 1618
+} kUnattendedRuns[] = {
+    { "default", "/S", "C:\\Lunko", 0, false, false },
+    { "folder", "/S /D=C:\\Program Files\\Lunko Silent", "C:\\Program Files\\Lunko Silent", 0, false, false },
+    { "word-base", "/s", "C:\\Lunko", 0, true, false },
+    { "small-drive", "/S /D=D:\\Lunko", nullptr, 112, false, false },
+    { "unknown-switch", "/S /DIR=C:\\Lunko", nullptr, 87, false, false },
+    { "no-parent", "/S /D=C:\\no such parent\\Lunko", nullptr, 3, false, false },
+    { "root", "/S /D=C:\\", nullptr, 5, false, false },
+    { "chinese-folders", "/S", "C:\\Lunko", 0, false, true },
+    { "held", "/S", nullptr, 32, false, false, "C:\\Lunko\\Tavelorn.exe" },
+    { "twice", "/S", "C:\\Lunko", 0, false, false, nullptr, true },
+};
+
+// A visible window of process `processId`, noted in `shownWindow`.
+static HWND shownWindow;
+static BOOL CALLBACK NoteVisibleWindow(HWND window, LPARAM processId)
+{
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == (DWORD)processId && IsWindowVisible(window))
+        shownWindow = window;
+    return TRUE;
+}
+
+// "开始菜单\程序" and "桌面" under the profile, as a Chinese Windows names
+// them, on a system whose code page cannot spell them.
+static void GiveTheUsersFoldersChineseNames()
+{
+    const wchar_t *const kFolders[][2] = {
+        { L"Programs", L"%USERPROFILE%\\\x5F00\x59CB\x83DC\x5355\\\x7A0B\x5E8F" },
+        { L"Desktop", L"%USERPROFILE%\\\x684C\x9762" },
+    };
+    for (const auto &f : kFolders) {
+        WCHAR path[MAX_PATH];
+        ExpandEnvironmentStringsW(f[1], path, MAX_PATH);
+        SHCreateDirectoryExW(NULL, path, NULL);
+        ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER,
+                                                 L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+                                                 f[0], REG_EXPAND_SZ, f[1], (DWORD)(wcslen(f[1]) + 1) * 2));
+    }
+    ASSERT_NE(std::wstring::npos, ShortcutFolderW(CSIDL_PROGRAMS).find(L"\x7A0B\x5E8F"));
+}
+
+TEST(Unattended, InstallsWithoutAnyWindowAndEndsWithTheSystemsCodeForWhatHappened)
+{
+    std::string run = TestSetting("LUNKO_UNATTENDED");
+    for (const auto &row : kUnattendedRuns) {
+        if (run != row.run)
+            continue;
+        if (!TestSetting("LUNKO_SMALL_DRIVE").empty() && !TestSetting("LUNKO_SMALL_DRIVE_UNAVAILABLE").empty())
+            GTEST_SKIP() << "no small drive here: " << TestSetting("LUNKO_SMALL_DRIVE_UNAVAILABLE");
+        if (row.oldWordBase) {
+            CreateDirectoryA("C:\\Lunko", NULL);
+            ASSERT_TRUE(PlantFile("C:\\Lunko\\CiZuFlat.igb", "the user's words"));
+            ASSERT_TRUE(PlantFile("C:\\Lunko\\pycizudic.idx", "\x80 the user's index"));
+        }
+        if (row.chineseFolders)
+            GiveTheUsersFoldersChineseNames();
+        HANDLE held = INVALID_HANDLE_VALUE;
+        if (row.held) {
+            CreateDirectoryA("C:\\Lunko", NULL);
+            ASSERT_TRUE(PlantFile(row.held, "the running program"));
+            held = CreateFileA(row.held, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+        }
+        std::set<std::string> before;
+        ListTree("C:", before);
+
+        Program program = {}, second = {};
+        ASSERT_TRUE(StartProgram(InstallerPath(), &program, nullptr, row.arguments));
+        ASSERT_TRUE(!row.twice || StartProgram(InstallerPath(), &second, nullptr, row.arguments));
+        for (DWORD start = GetTickCount();
+             WaitForSingleObject(program.process, 20) == WAIT_TIMEOUT && GetTickCount() - start < 300000;)
+            EnumWindows(NoteVisibleWindow, (LPARAM)program.processId);
+        EXPECT_TRUE(shownWindow == NULL) << "a window showed: " << WindowText(shownWindow);
+        int exitCode = WaitForExit(&program, 1000);
+        if (row.twice) {
+            int other = WaitForExit(&second, 300000);
+            EXPECT_EQ(1618, exitCode + other) << exitCode << " and " << other;
+            exitCode = exitCode < other ? exitCode : other;
+            EndProgram(&second);
+        }
+        EXPECT_EQ(row.exitCode, exitCode);
+        EndProgram(&program);
+        if (held != INVALID_HANDLE_VALUE) {
+            CloseHandle(held);
+            EXPECT_EQ("the running program", ReadFileText(row.held));
+        }
+
+        if (!row.folder) {
+            std::set<std::string> after;
+            ListTree("C:", after);
+            for (const std::string &path : after)
+                EXPECT_TRUE(before.count(path)) << "written although refused: " << path;
+            EXPECT_TRUE(FilesIn("D:\\", "*").empty());
+            return;
+        }
+        // Where the wizard asks: the desktop icons as the box starts, the
+        // sample line not shown on this code page, the preselected English,
+        // no speech package.
+        WalkPlan plan;
+        plan.answer = GetACP() == 936 || GetACP() == 950 ? IDC_DISPLAY_OK : IDC_DISPLAY_NO;
+        if (!row.oldWordBase) {
+            ExpectInstalled(plan, row.folder);
+            return;
+        }
+        EXPECT_EQ("the user's words", ReadFileText("C:\\Lunko\\CiZuFlat.igb"));
+        EXPECT_EQ("\x80 the user's index", ReadFileText("C:\\Lunko\\pycizudic.idx"));
+        EXPECT_TRUE(FileExists("C:\\Lunko\\LKOEdit.exe"));
+        return;
+    }
+    FAIL() << "no such run: " << run;
 }

@@ -56,3 +56,17 @@ lunko_test_run(walk_keyboard PROGRAM test_walk WINVER "LunkoSetup.exe=winxp" LOC
   ENV "LUNKO_WALK=ok 0 cancel" "LUNKO_EXPECT_LANGUAGE=0" "LUNKO_EXPECT_REGISTERED=0"
       "LUNKO_WALK_VERSION3=0" "LUNKO_EXPECT_CLOSED=1"
   ARGS --gtest_filter=*KeyboardAlone*)
+# Unattended runs (/S), each in its own prefix, under Windows 7 and en_US: the
+# default folder with no one at the desk (the all-users folders), a folder of
+# its own, an old word base, a drive too small, a switch it does not know, a
+# folder whose parent is missing, a drive's root (unsafe), the user's Start
+# Menu and desktop under Chinese names, a program held open, two at once.
+foreach(case "default;LUNKO_NO_SHELL=1" "folder" "word-base" "small-drive;LUNKO_SMALL_DRIVE=d:8m"
+    "unknown-switch" "no-parent" "root" "chinese-folders" "held" "twice")
+  list(POP_FRONT case run)
+  lunko_test_run(walk_unattended_${run} PROGRAM test_walk LOCALE en_US
+    ENV "LUNKO_UNATTENDED=${run}" "LUNKO_EXPECT_LANGUAGE=0" "LUNKO_EXPECT_REGISTERED=1"
+        "LUNKO_WALK_VERSION3=0" "LUNKO_EXPECT_CLOSED=1" ${case}
+    ARGS --gtest_filter=Unattended.*)
+  set_tests_properties(walk_unattended_${run} PROPERTIES SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
+endforeach()

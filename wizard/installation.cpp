@@ -161,15 +161,6 @@ static void UseBackslashes(char *path)
     }
 }
 
-// Why a folder is not used; each has its notice.
-enum FolderVerdict { kFolderReady, kFolderUnusable, kFolderUnsafe, kFolderShortOfSpace };
-
-// The space a short drive lacks, as its notice gives it.
-struct SpaceShortage {
-    unsigned long neededMegabytes;
-    unsigned long freeMegabytes;
-};
-
 static void ShowFolderNotice(int verdict, const SpaceShortage &space)
 {
     char chinese[kWindowTextShown + 1];
@@ -210,14 +201,13 @@ static int IsRootFolder(const char *folder)
 // "doc" subfolder, once the drive is known to hold the catalogue. Where the
 // system keeps access control, an existing folder is used only when it can
 // be closed to other users, and a new one is made closed.
-static int PrepareInstallFolder(HWND dialog, SpaceShortage *space)
+int PrepareInstallFolder(const char *text, SpaceShortage *space)
 {
-    HWND edit = GetDlgItem(dialog, IDC_FOLDER_EDIT);
     InstallFolderPath[0] = 0;
     // A longer text is refused, never cut into a folder the user did not name.
-    if (GetWindowTextLengthA(edit) >= MAX_PATH)
+    if (strlen(text) >= MAX_PATH)
         return kFolderUnusable;
-    GetWindowTextA(edit, InstallFolderPath, MAX_PATH);
+    lstrcpyA(InstallFolderPath, text);
     if (!IsUsableFolderText(InstallFolderPath))
         return kFolderUnusable;
     UseBackslashes(InstallFolderPath);
@@ -433,7 +423,10 @@ static void ReturnToInstallPage(HWND dialog)
 void RunInstallation(HWND dialog)
 {
     SpaceShortage space = { 0, 0 };
-    int verdict = PrepareInstallFolder(dialog, &space);
+    char text[MAX_PATH + 1];
+    // One byte more than a folder may have: a longer text stays too long.
+    GetDlgItemTextA(dialog, IDC_FOLDER_EDIT, text, sizeof text);
+    int verdict = PrepareInstallFolder(text, &space);
     if (verdict != kFolderReady) {
         ShowFolderNotice(verdict, space);
         ReturnToFolderPage(dialog);

@@ -11,7 +11,8 @@
 #include "shell/system_libraries.h"
 #include "wizard/wizard.h"
 
-// Exit codes: 0 after a normal end or a cancel, 1 when start-up fails.
+// Exit codes: 0 after a normal end or a cancel, 1 when start-up fails; an
+// unattended run ends with the codes of unattended.cpp.
 enum { kExitNormal = 0, kExitStartupFailed = 1 };
 
 static int LoadSheetsFromPayload(void)
@@ -38,10 +39,11 @@ static int LoadSheetsFromPayload(void)
 // the first start to the process's end (the system closes the handle);
 // Global\ puts it in the one namespace that all sessions share, a prefix
 // only NT 5 and later know. A second start shows the first wizard instead
-// and ends as after a cancel; a start that cannot tell (no mutex made) runs,
-// and so does one that finds no wizard behind the name: any user may make a
-// mutex of that name, and must not be able to keep the installer from
-// running.
+// and ends as after a cancel (an unattended one brings nothing forward and
+// ends with the system's code for it); a start that cannot tell (no mutex
+// made) runs, and so does one that finds no wizard behind the name: any user
+// may make a mutex of that name, and must not be able to keep the installer
+// from running. An unattended run shows a wizard's sign (unattended.cpp).
 static const char kInstanceName[] = "Global\\LunkovanZavavIrazazInstaller";
 enum { kGlobalPrefixLength = 7, kWizardWaitMs = 5000, kWizardPollMs = 100 };
 
@@ -62,7 +64,8 @@ static int AnotherInstallerRuns(void)
         HWND first = FindWindowA("#32770", WIZARD_CAPTION);
         if (first) {
             // A notice of the first is in front of its wizard.
-            SetForegroundWindow(GetLastActivePopup(first));
+            if (!UnattendedRun)
+                SetForegroundWindow(GetLastActivePopup(first));
             return 1;
         }
         Sleep(kWizardPollMs);
@@ -87,7 +90,6 @@ static void RunMessageLoop(void)
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand)
 {
-    (void)commandLine;
     (void)showCommand;
     if (previous)
         return kExitNormal;
@@ -95,9 +97,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     // (a Downloads folder) is searched.
     RestrictDllSearchToSystem();
 
+    const char *folder = NULL;
+    int switches = ReadSwitches(commandLine, &folder);
+    if (switches == kUnknownSwitch)
+        return ERROR_INVALID_PARAMETER;
+    UnattendedRun = switches == kUnattended;
     ReadPlatformFlags();
     if (AnotherInstallerRuns())
-        return kExitNormal;
+        return UnattendedRun ? (int)ERROR_INSTALL_ALREADY_RUNNING : (int)kExitNormal;
     SetCursor(LoadCursorA(NULL, IDC_WAIT));
     SystemLanguage = DetectSystemLanguage();
     ChosenLanguage = 0;
@@ -105,7 +112,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     CreateSampleFont();
 
     int exitCode = LoadSheetsFromPayload();
-    if (exitCode == kExitNormal) {
+    if (exitCode == kExitNormal && UnattendedRun) {
+        exitCode = RunUnattended(folder);
+    } else if (exitCode == kExitNormal) {
         // The progress bar of the wizard template needs its class registered;
         // COMCTL32 is not a KnownDLL, so it is loaded by its System32 path.
         RegisterCommonControls();

@@ -156,6 +156,9 @@ INT_PTR CALLBACK MessageBoxDialogProc(HWND window, UINT message, WPARAM wParam, 
 
 int BilingualMessageBox(const char *chinese, const char *english, int type, HWND owner)
 {
+    // No one is there to answer an unattended run: the safe answer, unshown.
+    if (UnattendedRun)
+        return type == kBoxOk ? IDOK : type == kBoxYesNo ? IDNO : IDCANCEL;
     // An English text over 127 bytes is cut rather than refused: the notice
     // still reaches the user, and its Chinese text is whole.
     size_t length = english ? strlen(english) : 0;

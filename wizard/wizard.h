@@ -65,6 +65,21 @@ void RunInstallation(HWND dialog);
 // backslashes only.
 int IsUsableFolderText(const char *path);
 
+// Why a folder is not used; each has its notice, and its exit code in an
+// unattended run.
+enum FolderVerdict { kFolderReady, kFolderUnusable, kFolderUnsafe, kFolderShortOfSpace };
+// The space a short drive lacks, as its notice gives it.
+struct SpaceShortage {
+    unsigned long neededMegabytes;
+    unsigned long freeMegabytes;
+};
+// Checks a folder text as typed and makes it the installation folder path,
+// ready for the install sequence: created where missing, closed to other
+// users where the system can. A FolderVerdict.
+int PrepareInstallFolder(const char *text, SpaceShortage *space);
+// The folder the wizard proposes: Lunko at the root of the Windows drive.
+void DefaultInstallFolder(char *folder);
+
 // Bytes of a usable folder path (backslashes only) up to and including the
 // backslash that ends its root: 3 for "C:\...", the length of
 // "\\server\share\" for a share, even where the path ends before it.
@@ -79,6 +94,19 @@ int CatalogueFitsOnDrive(const char *folder, unsigned long *neededMegabytes, uns
 // in the installation folder path.
 int ChooseInstallFolder(void);
 UINT_PTR CALLBACK FolderChooserHook(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The unattended mode. ReadSwitches reads the installer's command line
+// (changed in place): kWizardStart without /S, where the line stays unused;
+// kUnattended with /S, `folder` then the text after /D= (the rest of the
+// line, trailing blanks dropped) or null without it; kUnknownSwitch with /S
+// and a switch it does not know. Switches are case-insensitive.
+enum { kWizardStart, kUnattended, kUnknownSwitch };
+int ReadSwitches(char *line, const char **folder);
+// Installs into `folder` (null: the default) without any window, taking the
+// safe answer wherever the wizard would ask; returns the exit code.
+int RunUnattended(const char *folder);
+// 1 in an unattended run: no notice may show.
+extern int UnattendedRun;
 
 // Shows a modal notice with a Chinese (GBK) and an English text, with the
 // buttons its type names; any type other than these three shows OK and

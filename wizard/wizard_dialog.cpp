@@ -56,6 +56,12 @@ static void ReadWindowsFolder(void)
         lstrcpyA(windowsFolderPath + length, "\\");
 }
 
+void DefaultInstallFolder(char *folder)
+{
+    ReadWindowsFolder();
+    FormatText(folder, MAX_PATH, "%c:\\Lunko", windowsFolderPath[0]);
+}
+
 const char *LanguageChoiceText(UiLanguage value)
 {
     for (const LanguageChoice &choice : kLanguageChoices)
@@ -112,9 +118,8 @@ static BOOL OnInitDialog(HWND dialog)
     SendMessageA(dialog, WM_SETICON, ICON_BIG, (LPARAM)WizardIcon);
     SendMessageA(dialog, WM_SETICON, ICON_SMALL, (LPARAM)WizardIcon);
 
-    ReadWindowsFolder();
     char folder[MAX_PATH];
-    FormatText(folder, sizeof folder, "%c:\\Lunko", windowsFolderPath[0]);
+    DefaultInstallFolder(folder);
     SetDlgItemTextA(dialog, IDC_FOLDER_EDIT, folder);
 
     CheckDlgButton(dialog, IDC_DESKTOP_ICON, BST_CHECKED);
