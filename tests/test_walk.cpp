@@ -376,6 +376,19 @@ static std::vector<std::string> SpeechFolders(const std::string &installation)
 
 static void ExpectClosedToOthers(const std::string &folder);
 
+// The id of a process of that name; 0 when none runs.
+static DWORD ProcessRuns(const char *exeName)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    DWORD found = 0;
+    for (BOOL more = Process32First(snapshot, &entry); more && !found; more = Process32Next(snapshot, &entry))
+        found = Lower(entry.szExeFile) == exeName ? entry.th32ProcessID : 0;
+    CloseHandle(snapshot);
+    return found;
+}
+
 // The command line a process was started with, from its own parameters.
 static std::string CommandLineOf(DWORD processId)
 {
@@ -383,80 +396,59 @@ static std::string CommandLineOf(DWORD processId)
     QueryFunction query = (QueryFunction)(void *)GetProcAddress(GetModuleHandleA("ntdll.dll"),
                                                                  "NtQueryInformationProcess");
     HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
-    std::string line;
-    PVOID basic[6] = {};                // PROCESS_BASIC_INFORMATION; the PEB's address second
-    DWORD parameters = 0;
-    struct {
-        USHORT length, capacity;
-        DWORD buffer;
-    } text = {};
-    WCHAR wide[2048] = {};
-    if (process && query && query(process, 0, basic, sizeof basic, NULL) == 0
+    PVOID basic[6] = {};                // PROCESS_BASIC_INFORMATION: the PEB's address second
+    DWORD parameters = 0, text[2] = {}; // lengths, then the buffer
+    WCHAR wide[1024] = {};
+    char narrow[1024] = "";
+    if (process && query(process, 0, basic, sizeof basic, NULL) == 0
         && ReadProcessMemory(process, (BYTE *)basic[1] + 0x10, &parameters, 4, NULL)
-        && ReadProcessMemory(process, (BYTE *)(UINT_PTR)parameters + 0x40, &text, sizeof text, NULL)
-        && text.length < sizeof wide
-        && ReadProcessMemory(process, (void *)(UINT_PTR)text.buffer, wide, text.length, NULL)) {
-        char narrow[2048];
+        && ReadProcessMemory(process, (BYTE *)(UINT_PTR)parameters + 0x40, text, sizeof text, NULL)
+        && LOWORD(text[0]) < sizeof wide
+        && ReadProcessMemory(process, (void *)(UINT_PTR)text[1], wide, LOWORD(text[0]), NULL))
         WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, sizeof narrow, NULL, NULL);
-        line = narrow;
-    }
-    if (process)
-        CloseHandle(process);
-    return line;
+    CloseHandle(process);
+    return narrow;
 }
 
-// Stops or lets go on every thread of a process.
-static void HoldProcess(DWORD processId, bool hold)
+// Stops (or lets go on) every thread of a process; 0 finds msiexec first.
+static DWORD HoldProcess(DWORD processId, bool hold)
 {
+    for (DWORD start = GetTickCount(); !processId && GetTickCount() - start < 60000;)
+        processId = ProcessRuns("msiexec.exe");
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
     THREADENTRY32 entry = {};
     entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-        HANDLE thread = entry.th32OwnerProcessID == processId ? OpenThread(THREAD_SUSPEND_RESUME, FALSE,
-                                                                           entry.th32ThreadID)
-                                                              : NULL;
-        if (thread) {
+    for (BOOL more = Thread32First(snapshot, &entry); more && processId; more = Thread32Next(snapshot, &entry)) {
+        HANDLE thread = entry.th32OwnerProcessID == processId
+                            ? OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID) : NULL;
+        if (thread)
             hold ? SuspendThread(thread) : ResumeThread(thread);
-            CloseHandle(thread);
-        }
+        CloseHandle(thread);
     }
     CloseHandle(snapshot);
+    return processId;
 }
 
 // After OK on the speech question: msiexec is caught and held still while
-// the walk looks at how it was started, at the package it was given and at
-// the wizard, then let go.
+// the walk looks at how it was started, at the package and at the wizard.
 static void ExpectSpeechPackageRunByMsiexec(HWND wizard, const std::string &folder)
 {
-    DWORD msiexec = 0;
-    for (DWORD start = GetTickCount(); !msiexec && GetTickCount() - start < 60000;) {
-        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-        PROCESSENTRY32 entry = {};
-        entry.dwSize = sizeof entry;
-        for (BOOL more = Process32First(snapshot, &entry); more && !msiexec; more = Process32Next(snapshot, &entry))
-            if (Lower(entry.szExeFile) == "msiexec.exe")
-                msiexec = entry.th32ProcessID;
-        CloseHandle(snapshot);
-    }
+    DWORD msiexec = HoldProcess(0, true);
     ASSERT_NE(0u, msiexec) << "msiexec never ran";
-    HoldProcess(msiexec, true);
     char system[MAX_PATH];
     GetSystemDirectoryA(system, MAX_PATH);
     std::string line = CommandLineOf(msiexec);
     printf("The speech package is run as: %s\n", line.c_str());
-    std::string head = "\"" + std::string(system) + "\\msiexec.exe\" /i \"" + folder + "\\LunkoSpeech";
-    EXPECT_EQ(0u, Lower(line).find(Lower(head))) << line;
-    size_t start = line.find("/i \"") + 4;
-    std::string package = line.substr(start, line.size() - start - 1);
-    EXPECT_EQ(package.size() - strlen("\\Sapi51forLunko.msi"), package.rfind("\\Sapi51forLunko.msi")) << package;
+    std::string package = folder + "\\LunkoSpeech" + line.substr(line.rfind("LunkoSpeech") + 11);
+    package.pop_back();                 // its closing quote
+    EXPECT_EQ("\"" + std::string(system) + "\\msiexec.exe\" /i \"" + package + "\"", line);
+    EXPECT_EQ(package.size() - 19, package.rfind("\\Sapi51forLunko.msi")) << package;
     EXPECT_TRUE(ReadWholeFile(package) == ReadWholeFile(PayloadFilePath("Sapi51forLunko.msi")));
     ExpectClosedToOthers(package.substr(0, package.rfind('\\')));
-    HANDLE writer = CreateFileA(package.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE writer = CreateFileA(package.c_str(), GENERIC_WRITE, 7, NULL, OPEN_EXISTING, 0, NULL);
     EXPECT_EQ(INVALID_HANDLE_VALUE, writer) << "the package can be written while msiexec reads it";
     EXPECT_EQ((DWORD)ERROR_SHARING_VIOLATION, GetLastError());
-    if (writer != INVALID_HANDLE_VALUE)
-        CloseHandle(writer);
+    CloseHandle(writer);
     EXPECT_FALSE(DeleteFileA(package.c_str())) << "the package can be deleted while msiexec reads it";
     EXPECT_FALSE(IsWindowVisible(wizard)) << "the wizard waits hidden";
     HoldProcess(msiexec, false);
@@ -667,17 +659,7 @@ TEST_F(WizardRun, InstallsTheProductFromTheFirstPageToTheLastNotice)
     ExpectInstalled(plan, folder);
 }
 
-static bool ProcessRuns(const char *exeName)
-{
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    bool found = false;
-    for (BOOL more = Process32First(snapshot, &entry); more && !found; more = Process32Next(snapshot, &entry))
-        found = Lower(entry.szExeFile) == exeName;
-    CloseHandle(snapshot);
-    return found;
-}
+
 
 // The same installation by the keyboard alone, as a user who cannot use a
 // pointer makes it: Tab from control to control in each page's order, Space
