@@ -85,32 +85,7 @@ enum { kMinimumSeconds = 5, kSpeechFolderAttempts = 100 };
 
 // ---- the folder ----------------------------------------------------------
 
-// head + reason into `text` (shown + 1 bytes), the name cut short with "..."
-// where the whole would not show, after a whole character: a folder's name
-// may hold double-byte ones.
-static void ComposeNotice(char *text, size_t shown, const char *head, const char *reason,
-                          const char *name)
-{
-    size_t fixed = strlen(head) + strlen(reason) - 2;       // "%s" gives way to the name
-    size_t room = fixed < shown ? shown - fixed : 0;
-    size_t kept = strlen(name);
-    const char *ellipsis = "";
-    if (kept > room) {
-        ellipsis = "...";
-        size_t limit = room > 3 ? room - 3 : 0;
-        for (kept = 0;;) {
-            size_t step = IsDBCSLeadByte((BYTE)name[kept]) && name[kept + 1] ? 2 : 1;
-            if (kept + step > limit)
-                break;
-            kept += step;
-        }
-    }
-    char cut[MAX_PATH + 4];
-    FormatText(cut, sizeof cut, "%.*s%s", (int)kept, name, ellipsis);
-    int n = FormatText(text, shown + 1, "%s", head);
-    FormatText(text + n, shown + 1 - n, reason, cut);
-}
-
+static void ComposeNotice(char *text, size_t shown, const char *head, const char *reason, const char *name);
 
 // True for CON, PRN, AUX, NUL, COM1-9 and LPT1-9, with or without an
 // extension: Windows takes such a name for a device in any folder.
@@ -401,7 +376,8 @@ static void RunSpeechPackage(const char *path)
         if (CreateProcessA(program, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
             // Messages are still taken: a window that answers none would
             // stall a program that sends to every top-level window.
-            while (MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+            while (MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, INFINITE, QS_ALLINPUT)
+                   == WAIT_OBJECT_0 + 1) {
                 MSG message;
                 while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE))
                     DispatchMessageA(&message);
@@ -453,6 +429,32 @@ static const ReasonText *ReasonFor(const PayloadOutcome &outcome)
                 return &kServerInUse;
     }
     return &kReasons[outcome.result - kPayloadInUse];
+}
+
+// head + reason into `text` (shown + 1 bytes), the name cut short with "..."
+// where the whole would not show, after a whole character: a folder's name
+// may hold double-byte ones.
+static void ComposeNotice(char *text, size_t shown, const char *head, const char *reason,
+                          const char *name)
+{
+    size_t fixed = strlen(head) + strlen(reason) - 2;       // "%s" gives way to the name
+    size_t room = fixed < shown ? shown - fixed : 0;
+    size_t kept = strlen(name);
+    const char *ellipsis = "";
+    if (kept > room) {
+        ellipsis = "...";
+        size_t limit = room > 3 ? room - 3 : 0;
+        for (kept = 0;;) {
+            size_t step = IsDBCSLeadByte((BYTE)name[kept]) && name[kept + 1] ? 2 : 1;
+            if (kept + step > limit)
+                break;
+            kept += step;
+        }
+    }
+    char cut[MAX_PATH + 4];
+    FormatText(cut, sizeof cut, "%.*s%s", (int)kept, name, ellipsis);
+    int n = FormatText(text, shown + 1, "%s", head);
+    FormatText(text + n, shown + 1 - n, reason, cut);
 }
 
 // The fixed notice when no file is to blame; otherwise its first words and
