@@ -59,6 +59,13 @@ static const BoxCase kBoxCases[] = {
     { "您要替换旧的词库吗？", NULL, 4, kPressSpace, IDNO, IDNO, NULL },
     { "您要替换旧的词库吗？", "Replace the old word base?", 4, kPressEscape, 0, IDCANCEL, NULL },
     { "您要替换旧的词库吗？", "Replace the old word base?", 4, kCloseBox, 0, IDCANCEL, NULL },
+    // The folder notices no walk under Wine meets: its drives all keep lists.
+    { "此磁盘不能保护安装的程序（不支持访问权限）。请另选磁盘。",
+      "This drive cannot protect the programs installed on it (it keeps no access lists). Please choose another drive.",
+      0, kClickButton, IDOK, IDOK, "message_box_no_lists" },
+    { "无法设置访问权限：E:\\软件\\Lunko。请另选目录。",
+      "The access rights of E:\\软件\\Lunko could not be set. Please choose another folder.", 0, kPressEnter, 0, IDOK,
+      "message_box_not_secured" },
 };
 
 static const char kBoxRunnerCaption[] = "Box runner";
