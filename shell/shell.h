@@ -24,6 +24,9 @@ struct ShortcutSpec {
 // folder + "\" + name + suffix into a MAX_PATH buffer; 0 when it would not
 // fit, so that no shortened path ever names another file.
 int JoinPath(char *out, const char *folder, const char *name, const char *suffix);
+// The last backslash of `path` that is one, not the second byte of a
+// double-byte character; null when there is none.
+char *LastPathSeparator(char *path);
 
 int GetShellFolderPath(char *path, int folderKind);
 int GetShellFolderPathW(WCHAR *path, int folderKind);
@@ -67,12 +70,13 @@ int WriteRegistryString(HKEY key, const char *text, const char *valueName);
 
 // Access control of what the installer creates, on the NT platform from
 // version 5 on (NtFiveOrLater); elsewhere folders are made as the system
-// makes them and nothing is changed. The lists are protected: nothing the
-// parent grants reaches inside.
+// makes them and nothing is changed. The lists are protected (nothing the
+// parent grants reaches inside) and the owner is Administrators.
 //   install folder    Administrators and SYSTEM full control, Users read
 //                     and execute, for everything below it
 //   installed file    the same, for one file
-//   user-writable file  Administrators and SYSTEM full control, Users modify
+//   user-writable file  Administrators and SYSTEM full control, Users read,
+//                     write and execute without DELETE
 //   speech folder     Administrators and SYSTEM alone
 enum {
     kInstallFolderSecurity, kInstalledFileSecurity, kUserWritableFileSecurity, kSpeechFolderSecurity,
@@ -84,10 +88,44 @@ PSECURITY_DESCRIPTOR MakeSecurityDescriptor(int kind);
 // CreateDirectoryA with the kind's descriptor; 0 with the system's error
 // when the folder is not made (also when the descriptor cannot be built).
 int CreateSecuredFolder(const char *path, int kind);
-// Whether a folder with this owner may be trusted: Administrators, SYSTEM or
-// the user running the installer. Anyone else could change its list again.
+// Whether an existing installation folder with this owner may be taken:
+// Administrators, SYSTEM or the user running the installer. Another
+// account's folder is not taken from it.
 int IsAcceptableFolderOwner(PSID owner);
-// An existing installation folder: accepted (1) only when its owner is one
-// of those, and then given the install folder's list (the folder alone); 0, with nothing changed, for another owner, and 0
-// when the list cannot be set.
+// An existing installation folder: 1 when its owner is one of those and it
+// now has Administrators as owner and the install folder's list (the folder
+// alone); 0, with nothing changed, for another owner; -1 when the owner or
+// list cannot be read or set.
 int SecureExistingFolder(const char *path);
+// Whether no one but Administrators, SYSTEM and TrustedInstaller can move,
+// delete or re-permission a folder on the installation folder's path, from
+// its owner and list: the owner is one of them, and no one else holds
+// DELETE, WRITE_DAC, WRITE_OWNER or FILE_DELETE_CHILD (the right to remove
+// what the folder holds) through an entry that applies to the folder
+// itself. For a drive's root only FILE_DELETE_CHILD counts.
+int IsSafePathFolder(PSID owner, const ACL *list, int driveRoot);
+// The folders that `folder` (backslashes only) hangs from, from its parent
+// up to its drive's root: 1 when each is no reparse point (the root aside)
+// and passes IsSafePathFolder; 0 with the first that does not, or cannot
+// be read, in `culprit` (MAX_PATH); -1 when its parent does not exist.
+int CheckFolderPath(const char *folder, char *culprit);
+// Whether the drive of `folder` keeps access lists (FS_PERSISTENT_ACLS): 1,
+// 0, or -1 when the drive cannot be asked.
+int KeepsAccessLists(const char *folder);
+// Which folder a path names, whatever its spelling (short names, case, a
+// link to it): the volume and the file index.
+struct FolderIdentity {
+    DWORD volume;
+    DWORD indexHigh;
+    DWORD indexLow;
+};
+int GetFolderIdentity(const char *path, FolderIdentity *identity);
+// Whether the existing folder is one of the system's own (the Windows,
+// system, Program Files and ProgramData folders, a profile and its
+// desktop, documents and application data, the temporary folder, ...) or
+// holds one.
+int IsSystemFolder(const char *folder);
+// The first file or folder in `folder` itself that Windows would load or
+// run (by its extension) and that is not a catalogue name, into `name`
+// (MAX_PATH); 0 when there is none.
+int FindForeignProgram(const char *folder, char *name);

@@ -72,9 +72,9 @@ int JoinPath(char *out, const char *folder, const char *name, const char *suffix
     return length >= 0 && length < MAX_PATH;
 }
 
-// The last backslash that is a character of its own: in GBK and Big5 the
-// second byte of a Chinese character can be a backslash too.
-static char *LastPathSeparator(char *path)
+// In GBK and Big5 the second byte of a Chinese character can be a
+// backslash too.
+char *LastPathSeparator(char *path)
 {
     char *last = NULL;
     for (char *p = path; *p; ++p) {

@@ -3,7 +3,6 @@
 
 #include "shell/system_libraries.h"
 
-#include <shellapi.h>
 #include <string.h>
 
 // LOAD_LIBRARY_SEARCH_SYSTEM32, for headers of systems without it.
@@ -116,13 +115,4 @@ BOOL SystemGetOpenFileName(OPENFILENAMEA *request)
     GetOpenFileNameFunction open =
         (GetOpenFileNameFunction)(void *)SystemFunction("comdlg32.dll", "GetOpenFileNameA");
     return open ? open(request) : FALSE;
-}
-
-HINSTANCE SystemShellExecute(HWND window, const char *verb, const char *file, const char *parameters,
-                             const char *folder, int show)
-{
-    typedef HINSTANCE(WINAPI * ShellExecuteFunction)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
-    ShellExecuteFunction execute = (ShellExecuteFunction)(void *)SystemFunction("shell32.dll", "ShellExecuteA");
-    return execute ? execute(window, verb, file, parameters, folder, show)
-                   : (HINSTANCE)(INT_PTR)SE_ERR_DLLNOTFOUND;
 }

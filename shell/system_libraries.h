@@ -31,11 +31,9 @@ FARPROC SystemFunction(const char *library, const char *function);
 // Returns 0 when the library or the function is missing.
 int RegisterCommonControls(void);
 
-// The two calls of COMDLG32 and SHELL32 the installer makes, through their
-// System32 copies loaded at run time after the search restriction: imported
-// statically, those DLLs would be loaded at start, and with them their own
-// dependencies (under Wine, COMCTL32 from the installer's folder). Both fail
-// as the real calls do when the library or function is missing.
+// The call of COMDLG32 the installer makes, through its System32 copy
+// loaded at run time after the search restriction: imported statically, the
+// DLL would be loaded at start, and with it its own dependencies (under
+// Wine, COMCTL32 from the installer's folder). It fails as the real call
+// does when the library or function is missing.
 BOOL SystemGetOpenFileName(OPENFILENAMEA *request);
-HINSTANCE SystemShellExecute(HWND window, const char *verb, const char *file, const char *parameters,
-                             const char *folder, int show);

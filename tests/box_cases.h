@@ -63,6 +63,13 @@ static const BoxCase kBoxCases[] = {
     { "旧文件未能复原，仍在 CiZuFlat.igb.lunkoold，请勿删除。",
       "An old file could not be put back: it is kept as CiZuFlat.igb.lunkoold. Do not delete it.", 0,
       kClickButton, IDOK, IDOK, "message_box_stranded" },
+    // The folder notices no walk under Wine meets: its drives all keep lists.
+    { "此磁盘不能保护安装的程序（不支持访问权限）。请另选磁盘。",
+      "This drive cannot protect the programs installed on it (it keeps no access lists). Please choose another drive.",
+      0, kClickButton, IDOK, IDOK, "message_box_no_lists" },
+    { "无法设置访问权限：E:\\软件\\Lunko。请另选目录。",
+      "The access rights of E:\\软件\\Lunko could not be set. Please choose another folder.", 0, kPressEnter, 0, IDOK,
+      "message_box_not_secured" },
 };
 
 static const char kBoxRunnerCaption[] = "Box runner";

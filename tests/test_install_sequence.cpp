@@ -737,9 +737,8 @@ TEST_F(InstallSequence, WritesNothingThroughALinkPlantedAtAFileName)
 
 // ---- who may change what is installed --------------------------------------
 // Wine keeps no access control lists (it maps one to Unix mode bits), so the
-// descriptors are checked as built: a protected list, no owner (the
-// creator's own applies, so creating never fails for an owner the token may
-// not assign) and exactly these entries, in order.
+// descriptors are checked as built: a protected list, Administrators as the
+// owner and exactly these entries, in order.
 static PSID Sid(const char *text)
 {
     static std::vector<std::vector<BYTE>> kept;
@@ -766,10 +765,10 @@ TEST(FolderSecurity, DescriptorsGrantExactlyTheirEntriesAndInheritNothing)
           { { "BA", FILE_ALL_ACCESS }, { "SY", FILE_ALL_ACCESS }, { "BU", FILE_GENERIC_READ | FILE_GENERIC_EXECUTE } } },
         { kInstalledFileSecurity, 0,
           { { "BA", FILE_ALL_ACCESS }, { "SY", FILE_ALL_ACCESS }, { "BU", FILE_GENERIC_READ | FILE_GENERIC_EXECUTE } } },
-        // Modify: no right to change the list or the owner.
+        // Read and write: no right to delete, nor to change the list or the owner.
         { kUserWritableFileSecurity, 0,
           { { "BA", FILE_ALL_ACCESS }, { "SY", FILE_ALL_ACCESS },
-            { "BU", FILE_GENERIC_READ | FILE_GENERIC_WRITE | FILE_GENERIC_EXECUTE | DELETE } } },
+            { "BU", FILE_GENERIC_READ | FILE_GENERIC_WRITE | FILE_GENERIC_EXECUTE } } },
         { kSpeechFolderSecurity, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE,
           { { "BA", FILE_ALL_ACCESS }, { "SY", FILE_ALL_ACCESS } } },
     };
@@ -781,10 +780,10 @@ TEST(FolderSecurity, DescriptorsGrantExactlyTheirEntriesAndInheritNothing)
         DWORD revision = 0;
         ASSERT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision));
         EXPECT_TRUE(control & SE_DACL_PROTECTED) << "nothing inherited from the parent";
-        PSID owner = (PSID)1;
+        PSID owner = NULL;
         BOOL defaulted = FALSE;
         ASSERT_TRUE(GetSecurityDescriptorOwner(descriptor, &owner, &defaulted));
-        EXPECT_EQ(NULL, owner);
+        EXPECT_TRUE(owner && EqualSid(owner, Sid("BA"))) << "no one keeps an owner's right to change the list";
         BOOL present = FALSE;
         PACL dacl = NULL;
         ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
@@ -829,6 +828,132 @@ TEST(FolderSecurity, AcceptsAFolderOfAdministratorsSystemOrTheInstallingUserAlon
     }
     EXPECT_EQ(1, IsAcceptableFolderOwner(((TOKEN_USER *)user)->User.Sid)) << "the installing user";
     EXPECT_EQ(0, IsAcceptableFolderOwner(NULL));
+}
+
+// A folder on the installation folder's path, by its owner and list: only
+// Administrators, SYSTEM and TrustedInstaller may move, delete or
+// re-permission it, or remove what it holds. A drive's root is never moved;
+// whoever owns it, only who may remove what is on it counts.
+static const char kTrustedInstaller[] = "S-1-5-80-956008885-3418522649-1831038044-1852259761-2271478464";
+static const char kSomeUser[] = "S-1-5-21-1-2-3-1001";
+static const struct {
+    const char *owner;
+    const char *list;                   // SDDL; null for a null list
+    int driveRoot;
+    int safe;
+    const char *what;
+} kPathFolders[] = {
+    { kTrustedInstaller,
+      "D:P(A;;FA;;;S-1-5-80-956008885-3418522649-1831038044-1852259761-2271478464)(A;CIIO;GA;;;"
+      "S-1-5-80-956008885-3418522649-1831038044-1852259761-2271478464)(A;;0x1301bf;;;SY)(A;OICIIO;GA;;;SY)"
+      "(A;;0x1301bf;;;BA)(A;OICIIO;GA;;;BA)(A;;0x1200a9;;;BU)(A;OICIIO;GXGR;;;BU)(A;OICIIO;GA;;;CO)",
+      0, 1, "Program Files as Windows 7 makes it" },
+    { "BA", "D:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)", 0, 1, "Administrators'" },
+    { "SY", "D:P(A;OICI;FA;;;SY)", 0, 1, "SYSTEM's" },
+    { kSomeUser, "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)", 0, 0, "owned by a user" },
+    { "BA", "D:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICIID;0x1301bf;;;AU)", 0, 0,
+      "Authenticated Users modify, inherited from a drive's root" },
+    { "BA", "D:(A;OICI;FA;;;BA)(A;;0x10000;;;AU)", 0, 0, "DELETE alone" },
+    { "BA", "D:(A;OICI;FA;;;BA)(A;;0x40000;;;BU)", 0, 0, "WRITE_DAC alone" },
+    { "BA", "D:(A;OICI;FA;;;BA)(A;;0x40;;;BU)", 0, 0, "FILE_DELETE_CHILD alone: what it holds can be moved" },
+    { "BA", "D:(A;OICI;FA;;;BA)(A;;GA;;;WD)", 0, 0, "generic all to everyone" },
+    { "BA", "D:(A;OICI;FA;;;BA)(A;OICIIO;0x1301bf;;;AU)", 0, 1, "modify for what is made below only" },
+    { "BA", "D:(D;;FA;;;AU)(A;OICI;FA;;;BA)", 0, 1, "an entry that denies" },
+    { "BA", "D:(A;OICI;FA;;;BA)(A;;0x1201bf;;;BU)", 0, 1, "read and write without delete" },
+    { "BA", "D:", 0, 1, "an empty list: no one but the owner" },
+    { "BA", nullptr, 0, 0, "a null list: everyone" },
+    { kSomeUser, "D:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1301bf;;;AU)(A;OICI;0x1200a9;;;BU)", 1, 1,
+      "a data drive's root as Vista and later format it, whoever owns it" },
+    { "BA", "D:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICIIO;0x1301bf;;;AU)(A;;0x4;;;AU)", 1, 1,
+      "drive C's root: users may add folders" },
+    { "BA", "D:(A;OICI;FA;;;WD)", 1, 0, "a root where everyone has full control (Windows 2000)" },
+    // As Wine reads back the harness's read-only drive C: and a folder of the prefix's user.
+    { kSomeUser, "D:(A;OICI;FA;;;SY)(A;OICI;0x1e00a9;;;S-1-5-21-1-2-3-1001)(A;OICI;0x1200a9;;;WD)", 1, 1,
+      "Wine's read-only root" },
+    { kSomeUser, "D:(A;OICI;FA;;;SY)(A;OICI;FA;;;S-1-5-21-1-2-3-1001)(A;OICI;0x1200a9;;;WD)", 0, 0,
+      "Wine's folder of the prefix's user" },
+};
+
+TEST(FolderSecurity, TrustsAFolderOnThePathOnlyWhenTheSystemAloneCanMoveOrChangeIt)
+{
+    for (const auto &f : kPathFolders) {
+        SCOPED_TRACE(f.what);
+        PSECURITY_DESCRIPTOR descriptor = NULL;
+        std::string text = std::string("O:") + f.owner + (f.list ? f.list : "");
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(text.c_str(), SDDL_REVISION_1, &descriptor,
+                                                                         NULL));
+        PSID owner = NULL;
+        PACL list = NULL;
+        BOOL present = FALSE, defaulted = FALSE;
+        ASSERT_TRUE(GetSecurityDescriptorOwner(descriptor, &owner, &defaulted));
+        ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &list, &defaulted));
+        EXPECT_EQ(f.safe, IsSafePathFolder(owner, list, f.driveRoot));
+        LocalFree(descriptor);
+    }
+}
+
+// What the system's own access check grants, on each kind's list, to the
+// installing user's unelevated programs (Administrators for denying only, as
+// UAC makes their token) and to an administrator (everything).
+TEST(FolderSecurity, AStandardUserUpdatesTheWordBaseButDeletesAndChangesNoInstalledFile)
+{
+    static const struct {
+        int kind;
+        DWORD access;
+        BOOL userGranted;
+    } kRights[] = {
+        { kUserWritableFileSecurity, GENERIC_READ | GENERIC_WRITE, TRUE },     // the programs learn into it
+        { kUserWritableFileSecurity, DELETE, FALSE },
+        { kUserWritableFileSecurity, WRITE_DAC, FALSE },
+        { kInstalledFileSecurity, GENERIC_READ | GENERIC_EXECUTE, TRUE },
+        { kInstalledFileSecurity, FILE_WRITE_DATA, FALSE },
+        { kInstallFolderSecurity, FILE_ADD_FILE, FALSE },
+        { kInstallFolderSecurity, FILE_DELETE_CHILD, FALSE },
+        { kSpeechFolderSecurity, FILE_LIST_DIRECTORY, FALSE },
+    };
+    HANDLE process, filtered, user, administrator;
+    SID_AND_ATTRIBUTES denyOnly = { Sid("BA"), 0 };
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, &process)
+                && CreateRestrictedToken(process, 0, 1, &denyOnly, 0, NULL, 0, NULL, &filtered)
+                && DuplicateToken(filtered, SecurityImpersonation, &user)
+                && DuplicateToken(process, SecurityImpersonation, &administrator));
+    GENERIC_MAPPING mapping = { FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS };
+    for (const auto &r : kRights) {
+        SCOPED_TRACE(testing::Message() << "kind " << r.kind << ", access " << std::hex << r.access);
+        // The check wants a group, which the lists leave to the creator.
+        PSECURITY_DESCRIPTOR built = MakeSecurityDescriptor(r.kind), descriptor = NULL;
+        char *text = NULL;
+        ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorA(
+                        built, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, NULL)
+                    && ConvertStringSecurityDescriptorToSecurityDescriptorA((std::string(text) + "G:SY").c_str(),
+                                                                            SDDL_REVISION_1, &descriptor, NULL));
+        for (HANDLE token : { user, administrator }) {
+            DWORD wanted = r.access, granted = 0, length = sizeof(PRIVILEGE_SET);
+            BOOL status = FALSE;
+            PRIVILEGE_SET privileges;
+            MapGenericMask(&wanted, &mapping);
+            ASSERT_TRUE(AccessCheck(descriptor, token, wanted, &mapping, &privileges, &length, &granted, &status));
+            EXPECT_EQ(token == user ? r.userGranted : TRUE, status) << (token == user ? "user" : "administrator");
+        }
+        LocalFree(descriptor);
+        LocalFree(text);
+        LocalFree(built);
+    }
+}
+
+// The speech package goes to Windows Installer by its own path, with /i,
+// both quoted: never to whatever the shell's associations name. A command
+// line that would not fit is none.
+TEST(SpeechPackage, IsStartedByMsiexecOwnPathInTheSystemFolder)
+{
+    char program[MAX_PATH], commandLine[2 * MAX_PATH + 16];
+    ASSERT_EQ(1, ComposeSpeechCommand(program, commandLine, sizeof commandLine, "D:\\Win NT\\System32",
+                                      "E:\\My Apps\\LunkoSpeech7\\Sapi51forLunko.msi"));
+    EXPECT_STREQ("D:\\Win NT\\System32\\msiexec.exe", program);
+    EXPECT_STREQ("\"D:\\Win NT\\System32\\msiexec.exe\" /i \"E:\\My Apps\\LunkoSpeech7\\Sapi51forLunko.msi\"", commandLine);
+    std::string longest(MAX_PATH - 1, 'p');
+    EXPECT_EQ(0, ComposeSpeechCommand(program, commandLine, MAX_PATH, "C:\\WINDOWS\\system32", longest.c_str()));
+    EXPECT_EQ(0, ComposeSpeechCommand(program, commandLine, sizeof commandLine, longest.c_str(), "C:\\p.msi"));
 }
 
 // A folder made with its list reports an existing folder as CreateDirectoryA

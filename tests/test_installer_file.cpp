@@ -129,6 +129,7 @@ static const std::map<std::string, std::set<std::string>> &AllowedOnTheOldestSys
     static const std::map<std::string, std::set<std::string>> allowed = {
         { "kernel32.dll", {
             "CloseHandle", "CompareStringA", "CopyFileA", "CreateDirectoryA", "CreateFileA", "CreateMutexA",
+            "CreateProcessA",
             "DeleteCriticalSection", "DeleteFileA", "EnterCriticalSection", "ExitProcess",
             "FindClose", "FindFirstFileA", "FindNextFileA", "FindResourceA", "FlushFileBuffers",
             "FormatMessageA", "FreeLibrary", "GetACP", "GetCPInfo", "GetCurrentDirectoryA",
@@ -161,7 +162,7 @@ static const std::map<std::string, std::set<std::string>> &AllowedOnTheOldestSys
             "GetWindowRect", "GetWindowTextA", "GetWindowTextLengthA", "InflateRect",
             "InvalidateRect", "IsDialogMessageA", "IsDlgButtonChecked", "IsWindow",
             "IsWindowEnabled", "IsWindowVisible", "KillTimer", "LoadCursorA", "LoadIconA",
-            "MapWindowPoints", "MessageBeep", "MessageBoxA", "MoveWindow", "PeekMessageA",
+            "MapWindowPoints", "MessageBeep", "MessageBoxA", "MoveWindow", "MsgWaitForMultipleObjects", "PeekMessageA",
             "PostMessageA", "PostQuitMessage", "PtInRect", "RedrawWindow", "ReleaseDC", "ScreenToClient",
             "SendDlgItemMessageA", "SendMessageA", "SetCursor", "SetCursorPos", "SetDlgItemTextA", "SetFocus",
             "SetForegroundWindow", "SetTimer", "SetWindowLongA", "SetWindowPos",

@@ -59,6 +59,16 @@ static const ShownText kShownTexts[] = {
     { 1 << kOnNotice, IDNO, "否 No" },
 };
 
+static const char kSystemFolderNotice[] =
+    "This is one of the system's own folders, or holds one: nothing may be installed in it. Please choose another "
+    "folder.";
+static const char kPlantedNotice[] =
+    "This folder holds a program that is not Lunko's. Remove it or choose another folder: version.dll";
+// Under Wine every folder is the prefix's user's: one below a drive's root
+// hangs from a folder that user could move.
+static const char kUnsafeParentNotice[] =
+    "This folder is not safe: other users could move or change C:\\existing. Please choose another folder.";
+
 // The notices the walks meet, by their English text, with the Chinese text
 // drawn above it.
 static const struct {
@@ -78,6 +88,9 @@ static const struct {
       "Tavelorn.exe 正被其他程序使用。请退出它，按确定重试，按取消停止。" },
     { "LKOEdit.exe is in use by the editor (LKOEdit.exe). Quit it, then press OK to try again, or Cancel to stop.",
       "LKOEdit.exe 正被编辑器使用。请退出它，按确定重试，按取消停止。" },
+    { kSystemFolderNotice, "这是系统自己的目录（或含有系统目录），不能安装在这里。请另选目录。" },
+    { kPlantedNotice, "此目录中有不属于本软件的程序，请删除它或另选目录：version.dll" },
+    { kUnsafeParentNotice, "此目录不安全：别的用户可以移动或修改 C:\\existing。请另选目录。" },
 };
 
 // The space notice, with the megabytes needed and free.
@@ -354,13 +367,18 @@ static WalkPlan ReadPlan()
     return plan;
 }
 
-static std::vector<std::string> SpeechFolders()
+// The speech package's folders left in the user's temporary folder or in
+// the installation folder.
+static std::vector<std::string> SpeechFolders(const std::string &installation)
 {
     char temp[MAX_PATH];
     GetTempPathA(sizeof temp, temp);
     std::vector<std::string> folders;
-    for (const std::string &name : FilesIn(temp, "LunkoSpeech*"))
-        folders.push_back(std::string(temp) + name);
+    for (const std::string &folder : { std::string(temp), installation + "\\" })
+        for (const std::string &name : FilesIn(folder, "LunkoSpeech*"))
+            folders.push_back(folder + name);
+    for (const std::string &name : FilesIn(temp, "Sapi51forLunko*"))
+        folders.push_back(temp + name);
     return folders;
 }
 
@@ -368,6 +386,86 @@ static std::wstring Widened(const std::string &text, UINT codePage)
 {
     WCHAR wide[2 * MAX_PATH];
     return MultiByteToWideChar(codePage, 0, text.c_str(), -1, wide, 2 * MAX_PATH) ? wide : L"(not widened)";
+}
+
+static void ExpectClosedToOthers(const std::string &folder);
+
+// The id of a process of that name; 0 when none runs.
+static DWORD ProcessRuns(const char *exeName)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    DWORD found = 0;
+    for (BOOL more = Process32First(snapshot, &entry); more && !found; more = Process32Next(snapshot, &entry))
+        found = Lower(entry.szExeFile) == exeName ? entry.th32ProcessID : 0;
+    CloseHandle(snapshot);
+    return found;
+}
+
+// The command line a process was started with, from its own parameters.
+static std::string CommandLineOf(DWORD processId)
+{
+    typedef LONG(WINAPI * QueryFunction)(HANDLE, int, PVOID, ULONG, PULONG);
+    QueryFunction query = (QueryFunction)(void *)GetProcAddress(GetModuleHandleA("ntdll.dll"),
+                                                                 "NtQueryInformationProcess");
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
+    PVOID basic[6] = {};                // PROCESS_BASIC_INFORMATION: the PEB's address second
+    DWORD parameters = 0, text[2] = {}; // lengths, then the buffer
+    WCHAR wide[1024] = {};
+    char narrow[1024] = "";
+    if (process && query(process, 0, basic, sizeof basic, NULL) == 0
+        && ReadProcessMemory(process, (BYTE *)basic[1] + 0x10, &parameters, 4, NULL)
+        && ReadProcessMemory(process, (BYTE *)(UINT_PTR)parameters + 0x40, text, sizeof text, NULL)
+        && LOWORD(text[0]) < sizeof wide
+        && ReadProcessMemory(process, (void *)(UINT_PTR)text[1], wide, LOWORD(text[0]), NULL))
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, sizeof narrow, NULL, NULL);
+    CloseHandle(process);
+    return narrow;
+}
+
+// Stops (or lets go on) every thread of a process; 0 finds msiexec first.
+static DWORD HoldProcess(DWORD processId, bool hold)
+{
+    for (DWORD start = GetTickCount(); !processId && GetTickCount() - start < 60000;)
+        processId = ProcessRuns("msiexec.exe");
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more && processId; more = Thread32Next(snapshot, &entry)) {
+        HANDLE thread = entry.th32OwnerProcessID == processId
+                            ? OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID) : NULL;
+        if (thread)
+            hold ? SuspendThread(thread) : ResumeThread(thread);
+        CloseHandle(thread);
+    }
+    CloseHandle(snapshot);
+    return processId;
+}
+
+// After OK on the speech question: msiexec is caught and held still while
+// the walk looks at how it was started, at the package and at the wizard.
+static void ExpectSpeechPackageRunByMsiexec(HWND wizard, const std::string &folder)
+{
+    DWORD msiexec = HoldProcess(0, true);
+    ASSERT_NE(0u, msiexec) << "msiexec never ran";
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, MAX_PATH);
+    std::string line = CommandLineOf(msiexec);
+    printf("The speech package is run as: %s\n", line.c_str());
+    std::string package = folder + "\\LunkoSpeech" + line.substr(line.rfind("LunkoSpeech") + 11);
+    package.pop_back();                 // its closing quote
+    EXPECT_EQ("\"" + std::string(system) + "\\msiexec.exe\" /i \"" + package + "\"", line);
+    EXPECT_EQ(package.size() - 19, package.rfind("\\Sapi51forLunko.msi")) << package;
+    EXPECT_TRUE(ReadWholeFile(package) == ReadWholeFile(PayloadFilePath("Sapi51forLunko.msi")));
+    ExpectClosedToOthers(package.substr(0, package.rfind('\\')));
+    HANDLE writer = CreateFileA(package.c_str(), GENERIC_WRITE, 7, NULL, OPEN_EXISTING, 0, NULL);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, writer) << "the package can be written while msiexec reads it";
+    EXPECT_EQ((DWORD)ERROR_SHARING_VIOLATION, GetLastError());
+    CloseHandle(writer);
+    EXPECT_FALSE(DeleteFileA(package.c_str())) << "the package can be deleted while msiexec reads it";
+    EXPECT_FALSE(IsWindowVisible(wizard)) << "the wizard waits hidden";
+    HoldProcess(msiexec, false);
 }
 
 // The folders the shortcuts go to, as the installer under test finds them:
@@ -479,15 +577,12 @@ static void ExpectInstalled(const WalkPlan &plan, const std::string &folder)
     EXPECT_EQ(TestSetting("LUNKO_EXPECT_REGISTERED") == "1", registered) << "classes only on NT 6 or later";
 
     ExpectClosedToOthers(folder);
-    std::vector<std::string> speech = SpeechFolders();
-    if (plan.speech) {
-        ASSERT_EQ(1u, speech.size()) << "one folder of its own for the speech package";
-        ExpectClosedToOthers(speech[0]);
-        EXPECT_TRUE(ReadWholeFile(speech[0] + "\\Sapi51forLunko.msi")
-                    == ReadWholeFile(PayloadFilePath("Sapi51forLunko.msi")));
-    } else {
-        EXPECT_TRUE(speech.empty()) << "Cancel writes nothing to the temporary folder";
-    }
+    std::vector<std::string> speech = SpeechFolders(folder);
+    EXPECT_TRUE(speech.empty()) << "left of the speech package: " << (speech.empty() ? "" : speech[0]);
+    char programFiles[MAX_PATH] = "";
+    SHGetSpecialFolderPathA(NULL, programFiles, CSIDL_PROGRAM_FILES, FALSE);
+    EXPECT_EQ(plan.speech, FileExists(std::string(programFiles) + "\\Lunko Speech\\readme.txt"))
+        << "what the speech package installs, only after OK";
 }
 
 // Wine's own "System" face is listed under the Chinese character sets but
@@ -618,22 +713,14 @@ TEST_F(WizardRun, InstallsTheProductFromTheFirstPageToTheLastNotice)
     EXPECT_GE(waited, 4000u) << "the first notice comes no earlier than 4 s after Install";
     EXPECT_EQ(kSuccessNotice, Answer(IDOK, "success"));
     EXPECT_EQ(kSpeechQuestion, Answer(plan.speech ? IDOK : IDCANCEL, "speech"));
+    if (plan.speech)
+        ExpectSpeechPackageRunByMsiexec(wizard, folder);
     EXPECT_EQ(0, WaitForExit(&program, 60000));
 
     ExpectInstalled(plan, folder);
 }
 
-static bool ProcessRuns(const char *exeName)
-{
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    bool found = false;
-    for (BOOL more = Process32First(snapshot, &entry); more && !found; more = Process32Next(snapshot, &entry))
-        found = Lower(entry.szExeFile) == exeName;
-    CloseHandle(snapshot);
-    return found;
-}
+
 
 // The same installation by the keyboard alone, as a user who cannot use a
 // pointer makes it: Tab from control to control in each page's order, Space
@@ -860,6 +947,11 @@ TEST_F(WizardRun, RefusesAFolderTextThatNamesNoUsableFolderAndReturnsToTheFirstP
     CreateDirectoryA("C:\\walk-cwd", NULL);
     CreateDirectoryA("C:\\existing", NULL);
     WriteDummyFile("C:\\a-file");      // a file where the folder should be
+    // A library the programs would load from their folder; the user's own
+    // documents there do not count.
+    WriteDummyFile("C:\\existing\\version.dll");
+    WriteDummyFile("C:\\existing\\notes.txt");
+    const std::string listBefore = ListReadBack("C:\\existing");
     std::vector<std::string> texts(std::begin(kRefusedFolders), std::end(kRefusedFolders));
     texts.push_back("C:\\a-file");
     // A folder that is a link to another (a junction on Windows): refused
@@ -893,11 +985,36 @@ TEST_F(WizardRun, RefusesAFolderTextThatNamesNoUsableFolderAndReturnsToTheFirstP
     ClickControl(wizard, IDC_NEXT);
     EXPECT_EQ(kUnsafeFolderNotice, Answer(IDOK, "unsafe_folder", 60000));
     ExpectFolderPageAgain("C:\\");
+    // The system's own folders and their parents, however spelt; a folder
+    // that hangs from one others could move; one holding a foreign library.
+    static const struct {
+        const char *text;
+        const char *notice;
+        const char *screenshot;
+    } kUnsafe[] = {
+        { "C:\\windows", kSystemFolderNotice, "system_folder" },
+        { "c:\\WINDOWS\\System32\\", kSystemFolderNotice, nullptr },
+        { "C:\\users", kSystemFolderNotice, nullptr },
+        { "C:\\ProgramData", kSystemFolderNotice, nullptr },
+        { "C:\\Program Files", kSystemFolderNotice, nullptr },
+        { "C:\\existing\\Lunko", kUnsafeParentNotice, "unsafe_parent" },
+        { "C:\\existing", kPlantedNotice, "planted_program" },
+    };
+    for (const auto &u : kUnsafe) {
+        SCOPED_TRACE(std::string("folder text \"") + u.text + "\"");
+        SendMessageA(Control(wizard, IDC_FOLDER_EDIT), WM_SETTEXT, 0, (LPARAM)u.text);
+        WalkToLastPage(IDC_DISPLAY_OK, 0);
+        ClickControl(wizard, IDC_NEXT);
+        EXPECT_EQ(u.notice, Answer(IDOK, u.screenshot, 60000));
+        ExpectFolderPageAgain(u.text);
+    }
 
     std::set<std::string> after;
     ListTree("C:", after);
     for (const std::string &path : after)
         EXPECT_TRUE(before.count(path)) << "written although refused: " << path;
+    EXPECT_EQ(listBefore, ListReadBack("C:\\existing")) << "the refused folder keeps its list";
+    DeleteFileA("C:\\existing\\version.dll");
 
     // An existing folder is used as it is: no doc subfolder is added. Named
     // with a forward slash, it reaches the shortcuts with a backslash.
@@ -1004,7 +1121,7 @@ TEST_F(WizardRun, SkipsDamagedOptionalFilesAndTextsAndOpensNoDamagedSpeechPackag
             EXPECT_TRUE(InstalledAsCatalogueSays("C:\\Lunko", row, true, false));
         }
     }
-    EXPECT_TRUE(SpeechFolders().empty()) << "nothing of a damaged speech package is left";
+    EXPECT_TRUE(SpeechFolders("C:\\Lunko").empty()) << "nothing of a damaged speech package is left";
     EXPECT_FALSE(ProcessRuns("msiexec.exe")) << "a damaged speech package is never opened";
 }
 
@@ -1057,7 +1174,9 @@ TEST_F(WizardRun, NeverReportsSuccessWhereTheUserMayNotWrite)
     SendMessageA(Control(wizard, IDC_FOLDER_EDIT), WM_SETTEXT, 0, (LPARAM) "C:\\Locked\\Lunko");
     WalkToLastPage(IDC_DISPLAY_OK, 0);
     ClickControl(wizard, IDC_NEXT);
-    EXPECT_EQ(kFolderNotice, Answer(IDOK, nullptr)) << "a folder that cannot be made";
+    EXPECT_EQ("This folder is not safe: other users could move or change C:\\Locked. Please choose another folder.",
+              Answer(IDOK, nullptr))
+        << "a folder under another user's";
     ASSERT_TRUE(WaitForPage(0));
     SendMessageA(Control(wizard, IDC_FOLDER_EDIT), WM_SETTEXT, 0, (LPARAM) "C:\\Locked");
     WalkToLastPage(IDC_DISPLAY_OK, 0);
@@ -1240,7 +1359,10 @@ static const struct {
     bool twice = false;         // started twice at once: one installs, the other ends with 1618
 } kUnattendedRuns[] = {
     { "default", "/S", "C:\\Lunko", 0, false, false },
-    { "folder", "/S /D=C:\\Program Files\\Lunko Silent", "C:\\Program Files\\Lunko Silent", 0, false, false },
+    { "folder", "/S /D=C:\\Lunko Silent", "C:\\Lunko Silent", 0, false, false },
+    // Wine reads every folder's owner as the prefix's user, Program Files
+    // too: a parent that user's unelevated programs could move.
+    { "user-parent", "/S /D=C:\\Program Files\\Lunko Silent", nullptr, 5, false, false },
     { "word-base", "/s", "C:\\Lunko", 0, true, false },
     { "small-drive", "/S /D=D:\\Lunko", nullptr, 112, false, false },
     { "unknown-switch", "/S /DIR=C:\\Lunko", nullptr, 87, false, false },

@@ -58,10 +58,11 @@ lunko_test_run(walk_keyboard PROGRAM test_walk WINVER "LunkoSetup.exe=winxp" LOC
   ARGS --gtest_filter=*KeyboardAlone*)
 # Unattended runs (/S), each in its own prefix, under Windows 7 and en_US: the
 # default folder with no one at the desk (the all-users folders), a folder of
-# its own, an old word base, a drive too small, a switch it does not know, a
-# folder whose parent is missing, a drive's root (unsafe), the user's Start
-# Menu and desktop under Chinese names, a program held open, two at once.
-foreach(case "default;LUNKO_NO_SHELL=1" "folder" "word-base" "small-drive;LUNKO_SMALL_DRIVE=d:8m"
+# its own, one under a parent a user owns, an old word base, a drive too
+# small, a switch it does not know, a folder whose parent is missing, a
+# drive's root (unsafe), the user's Start Menu and desktop under Chinese
+# names, a program held open, two at once.
+foreach(case "default;LUNKO_NO_SHELL=1" "folder" "user-parent" "word-base" "small-drive;LUNKO_SMALL_DRIVE=d:8m"
     "unknown-switch" "no-parent" "root" "chinese-folders" "held" "twice")
   list(POP_FRONT case run)
   lunko_test_run(walk_unattended_${run} PROGRAM test_walk LOCALE en_US

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "payload/catalogue.h"
+#include "shell/shell.h"
 #include "shell/system_libraries.h"
 #include "wizard/wizard.h"
 
@@ -25,20 +26,6 @@ size_t FolderRootLength(const char *path)
     return share ? (size_t)(share - path) + 1 : strlen(path) + 1;
 }
 
-// The last backslash of `path` that is one, not the second byte of a
-// double-byte character; null when there is none.
-static char *LastSeparator(char *path)
-{
-    char *last = NULL;
-    for (char *c = path; *c; c++) {
-        if (IsDBCSLeadByte((BYTE)*c) && c[1])
-            c++;
-        else if (*c == '\\')
-            last = c;
-    }
-    return last;
-}
-
 // The deepest folder of `folder` (backslashes only, no longer than
 // MAX_PATH) that exists, with a trailing backslash, into `existing`
 // (MAX_PATH + 1 bytes): a folder mounted from another volume or a share
@@ -53,7 +40,7 @@ static void DeepestExistingFolder(const char *folder, char *existing, size_t roo
         DWORD attributes = GetFileAttributesA(existing);
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
             break;
-        char *separator = LastSeparator(existing);
+        char *separator = LastPathSeparator(existing);
         if (!separator || (size_t)(separator - existing) < rootLength)
             length = rootLength;
         else

@@ -8,7 +8,6 @@
 #include <time.h>
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include "payload/catalogue.h"
 #include "payload/payload.h"
@@ -25,6 +24,13 @@ static const char kFolderNoticeWhat[] = "Cannot create folder!";
 static const char kUnsafeFolderChinese[] = "此目录不安全：别的用户可以改其中的程序。请另选目录。";
 static const char kUnsafeFolderEnglish[] =
     "This folder is not safe: other users could change the programs in it. Please choose another folder.";
+static const char kSystemFolderChinese[] = "这是系统自己的目录（或含有系统目录），不能安装在这里。请另选目录。";
+static const char kSystemFolderEnglish[] =
+    "This is one of the system's own folders, or holds one: nothing may be installed in it. Please choose another "
+    "folder.";
+static const char kNoListsChinese[] = "此磁盘不能保护安装的程序（不支持访问权限）。请另选磁盘。";
+static const char kNoListsEnglish[] =
+    "This drive cannot protect the programs installed on it (it keeps no access lists). Please choose another drive.";
 static const char kSpaceNoticeChinese[] = "磁盘空间不够：需要 %lu MB，只有 %lu MB。请另选目录或清理磁盘。";
 static const char kSpaceNoticeEnglish[] =
     "Not enough disk space: %lu MB needed, %lu MB free. Please choose another folder or free some space.";
@@ -39,6 +45,16 @@ static const char kSpeechPackageName[] = "Sapi51forLunko.msi";
 static const char kWordBaseQuestionChinese[] = "安装目录有老词库。是否安装新词库(会冲掉老词库)?";
 static const char kWordBaseQuestionEnglish[] =
     "Old CiKu (Word Base) is detected. Replace it with new CiKu?";
+
+// Folder notices that name what is to blame, %s; cut as the outcome's.
+static const char kForeignProgramChinese[] = "此目录中有不属于本软件的程序，请删除它或另选目录：%s";
+static const char kForeignProgramEnglish[] =
+    "This folder holds a program that is not Lunko's. Remove it or choose another folder: %s";
+static const char kUnsafePathChinese[] = "此目录不安全：别的用户可以移动或修改 %s。请另选目录。";
+static const char kUnsafePathEnglish[] =
+    "This folder is not safe: other users could move or change %s. Please choose another folder.";
+static const char kNotSecuredChinese[] = "无法设置访问权限：%s。请另选目录。";
+static const char kNotSecuredEnglish[] = "The access rights of %s could not be set. Please choose another folder.";
 
 // The outcome notices name the file that failed and why; %s is the file's
 // name. The box draws only the first bytes of the Chinese text, on one line,
@@ -83,6 +99,9 @@ static const ReasonText kEditorInUse = { "%s 正被编辑器使用，请先退�
 enum { kMinimumSeconds = 5, kSpeechFolderAttempts = 100 };
 
 // ---- the folder ----------------------------------------------------------
+
+static void ComposeNotice(char *text, size_t shown, const char *head, const char *reason, const char *name,
+                          const char *holder = "");
 
 // True for CON, PRN, AUX, NUL, COM1-9 and LPT1-9, with or without an
 // extension: Windows takes such a name for a device in any folder.
@@ -161,13 +180,32 @@ static void UseBackslashes(char *path)
     }
 }
 
-static void ShowFolderNotice(int verdict, const SpaceShortage &space)
+// `culprit` names what is to blame, for the verdicts whose notice names it.
+static void ShowFolderNotice(int verdict, const SpaceShortage &space, const char *culprit)
 {
     char chinese[kWindowTextShown + 1];
     char english[kBoxEnglishCapacity];
+    static const char *const kNamed[][2] = {
+        { kUnsafePathChinese, kUnsafePathEnglish },
+        { kForeignProgramChinese, kForeignProgramEnglish },
+        { kNotSecuredChinese, kNotSecuredEnglish },
+    };
     switch (verdict) {
     case kFolderUnsafe:
         BilingualMessageBox(kUnsafeFolderChinese, kUnsafeFolderEnglish, kBoxOk, WizardWindow);
+        break;
+    case kFolderOfSystem:
+        BilingualMessageBox(kSystemFolderChinese, kSystemFolderEnglish, kBoxOk, WizardWindow);
+        break;
+    case kFolderWithoutLists:
+        BilingualMessageBox(kNoListsChinese, kNoListsEnglish, kBoxOk, WizardWindow);
+        break;
+    case kFolderUnsafePath:
+    case kFolderHoldsProgram:
+    case kFolderNotSecured:
+        ComposeNotice(chinese, kWindowTextShown, "", kNamed[verdict - kFolderUnsafePath][0], culprit);
+        ComposeNotice(english, kBoxEnglishCapacity - 1, "", kNamed[verdict - kFolderUnsafePath][1], culprit);
+        BilingualMessageBox(chinese, english, kBoxOk, WizardWindow);
         break;
     case kFolderShortOfSpace:
         FormatText(chinese, sizeof chinese, kSpaceNoticeChinese, space.neededMegabytes, space.freeMegabytes);
@@ -197,11 +235,54 @@ static int IsRootFolder(const char *folder)
     return length + (folder[length - 1] != '\\') <= FolderRootLength(folder);
 }
 
+// Where the system keeps access control (NT 5 and later): whether the
+// folder's drive keeps lists and no one but the system's accounts can move
+// or change the folders it hangs from. A drive without lists protects
+// nothing; before NT 6 nothing in the folder is registered machine-wide, and
+// such a drive is used as it always was (`lists` then 0: nothing to set).
+static int CheckFolderSecurity(const char *folder, int *lists, char *culprit)
+{
+    *lists = KeepsAccessLists(folder);
+    if (*lists < 0)
+        return kFolderUnusable;         // no such drive
+    if (!*lists)
+        return DocumentRegistration ? kFolderWithoutLists : kFolderReady;
+    int path = CheckFolderPath(folder, culprit);
+    return path < 0 ? kFolderUnusable : path ? kFolderReady : kFolderUnsafePath;
+}
+
+// An existing folder, on NT 5 and later: never the system's own, nor one
+// that holds a program no installation of the product put there; closed to
+// everyone but Administrators and SYSTEM, and looked through once more
+// when it is, so that nothing slips in between.
+static int TakeExistingFolder(const char *folder, char *culprit)
+{
+    if (IsRootFolder(folder))
+        return kFolderUnsafe;
+    if (IsSystemFolder(folder))
+        return kFolderOfSystem;
+    int lists;
+    int verdict = CheckFolderSecurity(folder, &lists, culprit);
+    if (verdict != kFolderReady)
+        return verdict;
+    if (FindForeignProgram(folder, culprit))
+        return kFolderHoldsProgram;
+    if (!lists)
+        return kFolderReady;
+    int secured = SecureExistingFolder(folder);
+    if (secured <= 0) {
+        lstrcpynA(culprit, folder, MAX_PATH);
+        return secured ? kFolderNotSecured : kFolderUnsafe;
+    }
+    return FindForeignProgram(folder, culprit) ? kFolderHoldsProgram : kFolderReady;
+}
+
 // Makes the folder the current directory, or creates it (one level) with its
 // "doc" subfolder, once the drive is known to hold the catalogue. Where the
 // system keeps access control, an existing folder is used only when it can
-// be closed to other users, and a new one is made closed.
-int PrepareInstallFolder(const char *text, SpaceShortage *space)
+// be closed to other users, and a new one is made closed, under folders
+// that only the system's accounts can change.
+int PrepareInstallFolder(const char *text, SpaceShortage *space, char *culprit)
 {
     InstallFolderPath[0] = 0;
     // A longer text is refused, never cut into a folder the user did not name.
@@ -222,10 +303,12 @@ int PrepareInstallFolder(const char *text, SpaceShortage *space)
     if (SetCurrentDirectoryA(folder)) {
         if (IsReparsePoint(folder))
             return kFolderUnusable;
-        if (NtFiveOrLater && IsRootFolder(folder))
-            return kFolderUnsafe;
-        return SecureExistingFolder(folder) ? kFolderReady : kFolderUnsafe;
+        return NtFiveOrLater ? TakeExistingFolder(folder, culprit) : kFolderReady;
     }
+    int lists;
+    int verdict = NtFiveOrLater ? CheckFolderSecurity(folder, &lists, culprit) : kFolderReady;
+    if (verdict != kFolderReady)
+        return verdict;
     if (!CreateSecuredFolder(folder, kInstallFolderSecurity))
         return kFolderUnusable;
     char doc[MAX_PATH + 4];
@@ -248,31 +331,66 @@ static void ReturnToFolderPage(HWND dialog)
 
 // ---- the speech component ------------------------------------------------
 
-// A folder of its own under the temporary folder, made by this run: a file
-// already waiting in the temporary folder, which any program of the user
-// may write, is never the one opened.
+int ComposeSpeechCommand(char *program, char *commandLine, size_t size, const char *systemFolder,
+                         const char *package)
+{
+    int n = JoinPath(program, systemFolder, "msiexec.exe", "")
+                ? FormatText(commandLine, size, "\"%s\" /i \"%s\"", program, package)
+                : -1;
+    return n > 0 && (size_t)n < size;
+}
+
+// A folder of its own in the installation folder, made by this run with a
+// list that only Administrators and SYSTEM may change: the system's
+// installer reads the package with full rights, and a package in the
+// user's temporary folder could be swapped by any program of the user's.
 static int MakeSpeechFolder(char *folder)
 {
-    char temp[MAX_PATH];
-    DWORD length = GetTempPathA(sizeof temp, temp);
-    if (length == 0)
-        lstrcpyA(temp, "C:\\");
-    else if (length >= sizeof temp)
-        return 0;
     DWORD seed = GetTickCount() ^ GetCurrentProcessId();
     for (int i = 0; i < kSpeechFolderAttempts; i++) {
-        int n = FormatText(folder, MAX_PATH, "%sLunkoSpeech%lu", temp, (unsigned long)(seed + i) % 100000);
-        if (n < 0 || n >= MAX_PATH)
+        char name[20];
+        FormatText(name, sizeof name, "LunkoSpeech%lu", (unsigned long)(seed + i) % 100000);
+        if (!JoinPath(folder, InstallFolderPath, name, ""))
             return 0;
-        // Administrators and SYSTEM alone: the user's unelevated programs
-        // may write the temporary folder, and could otherwise swap the
-        // package before the system's installer reads it with full rights.
         if (CreateSecuredFolder(folder, kSpeechFolderSecurity))
             return 1;
         if (GetLastError() != ERROR_ALREADY_EXISTS)
             return 0;
     }
     return 0;
+}
+
+// Runs the package through Windows Installer by its own path, never through
+// the shell's associations, which any of the user's programs may redirect,
+// and waits with the wizard hidden. The package stays open meanwhile, shared
+// for reading only: nothing can change or replace it while msiexec reads it.
+static void RunSpeechPackage(const char *path)
+{
+    char system[MAX_PATH], program[MAX_PATH], commandLine[2 * MAX_PATH + 16];
+    UINT length = GetSystemDirectoryA(system, MAX_PATH);
+    HANDLE package = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    if (package != INVALID_HANDLE_VALUE && length > 0 && length < MAX_PATH
+        && ComposeSpeechCommand(program, commandLine, sizeof commandLine, system, path)) {
+        ShowWindow(WizardWindow, SW_HIDE);
+        if (CreateProcessA(program, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
+            // Messages are still taken: a window that answers none would
+            // stall a program that sends to every top-level window.
+            while (MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, INFINITE, QS_ALLINPUT)
+                   == WAIT_OBJECT_0 + 1) {
+                MSG message;
+                while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE))
+                    DispatchMessageA(&message);
+            }
+            CloseHandle(process.hThread);
+            CloseHandle(process.hProcess);
+        }
+    }
+    if (package != INVALID_HANDLE_VALUE)
+        CloseHandle(package);
 }
 
 static void OfferSpeechComponent(void)
@@ -285,16 +403,14 @@ static void OfferSpeechComponent(void)
         return;
     }
     char folder[MAX_PATH];
-    char path[MAX_PATH];
+    char path[MAX_PATH] = "";
     if (MakeSpeechFolder(folder)) {
-        int n = FormatText(path, sizeof path, "%s\\%s", folder, kSpeechPackageName);
-        PayloadEntry entry = { IDR_SPEECH_PACKAGE, kSpeechPackageName, buffer, kSpeechCapacity, 0, 0,
-                               path };
-        // Opened only when this run wrote it whole.
-        if (n > 0 && n < MAX_PATH && ExtractPayload(entry) == kPayloadWritten)
-            SystemShellExecute(NULL, "open", path, NULL, NULL, SW_SHOWNORMAL);  // SHELL32 at run time
-        else
-            RemoveDirectoryA(folder);
+        PayloadEntry entry = { IDR_SPEECH_PACKAGE, kSpeechPackageName, buffer, kSpeechCapacity, 0, 0, path };
+        // Run only when this run wrote it whole; removed with its folder.
+        if (JoinPath(path, folder, kSpeechPackageName, "") && ExtractPayload(entry) == kPayloadWritten)
+            RunSpeechPackage(path);
+        DeleteFileA(path);
+        RemoveDirectoryA(folder);
     }
     free(buffer);
 }
@@ -324,21 +440,30 @@ static const ReasonText *ReasonFor(const PayloadOutcome &outcome)
     return &kReasons[outcome.result - kPayloadInUse];
 }
 
-// head + reason into `text` (shown + 1 bytes), the file's name cut short
-// with "..." where the whole would not show. The names are the catalogue's,
-// one-byte characters only; a reason with a second %s takes `holder` there.
+// head + reason into `text` (shown + 1 bytes), the name cut short with "..."
+// where the whole would not show, after a whole character: a folder's name
+// may hold double-byte ones; a reason with a second %s takes `holder` there.
 static void ComposeNotice(char *text, size_t shown, const char *head, const char *reason,
-                          const char *name, const char *holder = "")
+                          const char *name, const char *holder)
 {
     size_t fixed = strlen(head) + strlen(reason) - 2;       // "%s" gives way to the name
     if (*holder)
         fixed += strlen(holder) - 2;
     size_t room = fixed < shown ? shown - fixed : 0;
-    char cut[MAX_PATH];
-    if (strlen(name) <= room)
-        FormatText(cut, sizeof cut, "%s", name);
-    else
-        FormatText(cut, sizeof cut, "%.*s...", room > 3 ? (int)room - 3 : 0, name);
+    size_t kept = strlen(name);
+    const char *ellipsis = "";
+    if (kept > room) {
+        ellipsis = "...";
+        size_t limit = room > 3 ? room - 3 : 0;
+        for (kept = 0;;) {
+            size_t step = IsDBCSLeadByte((BYTE)name[kept]) && name[kept + 1] ? 2 : 1;
+            if (kept + step > limit)
+                break;
+            kept += step;
+        }
+    }
+    char cut[MAX_PATH + 4];
+    FormatText(cut, sizeof cut, "%.*s%s", (int)kept, name, ellipsis);
     int n = FormatText(text, shown + 1, "%s", head);
     FormatText(text + n, shown + 1 - n, reason, cut, holder);
 }
@@ -423,12 +548,13 @@ static void ReturnToInstallPage(HWND dialog)
 void RunInstallation(HWND dialog)
 {
     SpaceShortage space = { 0, 0 };
+    char culprit[MAX_PATH] = "";
     char text[MAX_PATH + 1];
     // One byte more than a folder may have: a longer text stays too long.
     GetDlgItemTextA(dialog, IDC_FOLDER_EDIT, text, sizeof text);
-    int verdict = PrepareInstallFolder(text, &space);
+    int verdict = PrepareInstallFolder(text, &space, culprit);
     if (verdict != kFolderReady) {
-        ShowFolderNotice(verdict, space);
+        ShowFolderNotice(verdict, space, culprit);
         ReturnToFolderPage(dialog);
         return;
     }

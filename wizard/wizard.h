@@ -90,6 +90,12 @@ size_t FolderRootLength(const char *path);
 // (rounded down).
 int CatalogueFitsOnDrive(const char *folder, unsigned long *neededMegabytes, unsigned long *freeMegabytes);
 
+// The speech package's program, `systemFolder`\msiexec.exe (MAX_PATH), and
+// command line, "<program>" /i "<package>" (`size` bytes); 0 when either
+// would not fit.
+int ComposeSpeechCommand(char *program, char *commandLine, size_t size, const char *systemFolder,
+                         const char *package);
+
 // Browse: the folder chooser; 1 when the user picked a folder, which is then
 // in the installation folder path.
 int ChooseInstallFolder(void);

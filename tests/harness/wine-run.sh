@@ -16,7 +16,8 @@
 #                        "comctl32,uxtheme=n,b" (Wine takes them from the Unix
 #                        environment only, so a test cannot set them itself)
 #   LUNKO_SMALL_DRIVE    "d:SIZE": drive D of the prefix on a tmpfs of SIZE
-#                        (e.g. 8m) that the program can fill; where mounting
+#                        (e.g. 8m) that the program can fill (as root: its
+#                        root is read-only, as drive C's); where mounting
 #                        is not allowed, LUNKO_SMALL_DRIVE_UNAVAILABLE tells
 #                        the program why
 #   LUNKO_FOREIGN        "path ..." under drive C, made after the prefix is
@@ -175,11 +176,22 @@ for item in ${LUNKO_FOREIGN:-}; do
     fi
 done
 
+# Windows' own drive roots let no one but Administrators and SYSTEM remove
+# what is on them, and the installer refuses a folder on a drive whose root
+# lets others. Wine reads a list back from the Unix mode, a writable root as
+# granting the prefix's user the right to delete what it holds. Root's
+# programs still write there; an unprivileged run keeps a writable root to
+# make its own folders in, unless it meets another user's files as a system
+# is found (LUNKO_FOREIGN, which makes what it needs first).
+if [ -z "${LUNKO_USER:-}" ] || [ -n "${LUNKO_FOREIGN:-}" ]; then
+    chmod a-w "$WINEPREFIX/drive_c"
+fi
+
 small_mount=
 if [ -n "${LUNKO_SMALL_DRIVE:-}" ]; then
     letter=${LUNKO_SMALL_DRIVE%%:*}
     mkdir -p "$run/small"
-    if mount -t tmpfs -o "size=${LUNKO_SMALL_DRIVE#*:},mode=0777" tmpfs "$run/small" 2>"$run/mount.err"; then
+    if mount -t tmpfs -o "size=${LUNKO_SMALL_DRIVE#*:},mode=0555" tmpfs "$run/small" 2>"$run/mount.err"; then
         small_mount=$run/small
         ln -sfn "$run/small" "$WINEPREFIX/dosdevices/$letter:"
     else

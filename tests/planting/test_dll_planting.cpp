@@ -128,7 +128,7 @@ TEST_F(DllPlanting, TheInstallerLoadsNoPlantedDll)
 }
 
 // A whole installation from that folder: the four pages, Install, the
-// success notice, and the speech package opened with the shell.
+// success notice, and the speech package run by msiexec.
 TEST_F(DllPlanting, TheInstallerLoadsNoPlantedDllThroughAWholeInstallation)
 {
     std::string installer = Copy(InstallerPath(), "LunkoSetup.exe");
