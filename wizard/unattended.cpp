@@ -74,6 +74,7 @@ int RunUnattended(const char *folder)
 {
     char defaultFolder[MAX_PATH];
     SpaceShortage space;
+    char culprit[MAX_PATH];
     // What a second start looks for behind the installer's mutex (main.cpp)
     // is a wizard; without it, it would install at the same time. A window
     // of the wizard's class and caption, never shown, stands for it.
@@ -84,7 +85,7 @@ int RunUnattended(const char *folder)
     }
     // Checked as a typed folder is. Every other refusal is of a folder that
     // others could change.
-    switch (PrepareInstallFolder(folder, &space)) {
+    switch (PrepareInstallFolder(folder, &space, culprit)) {
     case kFolderReady:
         break;
     case kFolderUnusable:

@@ -67,7 +67,10 @@ int IsUsableFolderText(const char *path);
 
 // Why a folder is not used; each has its notice, and its exit code in an
 // unattended run.
-enum FolderVerdict { kFolderReady, kFolderUnusable, kFolderUnsafe, kFolderShortOfSpace };
+enum FolderVerdict {
+    kFolderReady, kFolderUnusable, kFolderUnsafe, kFolderShortOfSpace, kFolderOfSystem, kFolderWithoutLists,
+    kFolderUnsafePath, kFolderHoldsProgram, kFolderNotSecured
+};
 // The space a short drive lacks, as its notice gives it.
 struct SpaceShortage {
     unsigned long neededMegabytes;
@@ -75,8 +78,10 @@ struct SpaceShortage {
 };
 // Checks a folder text as typed and makes it the installation folder path,
 // ready for the install sequence: created where missing, closed to other
-// users where the system can. A FolderVerdict.
-int PrepareInstallFolder(const char *text, SpaceShortage *space);
+// users where the system can, under folders only the system's accounts can
+// change. A FolderVerdict; `culprit` (MAX_PATH) names what is to blame for
+// the verdicts whose notice names it.
+int PrepareInstallFolder(const char *text, SpaceShortage *space, char *culprit);
 // The folder the wizard proposes: Lunko at the root of the Windows drive.
 void DefaultInstallFolder(char *folder);
 
