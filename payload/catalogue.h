@@ -20,6 +20,9 @@ struct CatalogueRow {
 enum { kCatalogueRowCount = 115 };
 
 extern const CatalogueRow PayloadCatalogue[kCatalogueRowCount];
+// The row that installs `fileName`, in any letter case; null for a name no
+// row installs.
+const CatalogueRow *CatalogueRowNamed(const char *fileName);
 // The size of all the catalogue's files together, as packed into the
 // installer: what the installation folder's drive must have free.
 extern const unsigned long PayloadCatalogueBytes;

@@ -114,6 +114,14 @@ struct RowNames {
     char aside[MAX_PATH];
 };
 
+const CatalogueRow *CatalogueRowNamed(const char *fileName)
+{
+    for (const CatalogueRow &row : PayloadCatalogue)
+        if (lstrcmpiA(fileName, row.fileName) == 0)
+            return &row;
+    return NULL;
+}
+
 static int NamesOf(const CatalogueRow &row, RowNames &names)
 {
     return JoinPath(names.path, InstallFolderPath, row.fileName, "")

@@ -72,14 +72,6 @@ static int IsLoadedExtension(const char *name)
     return strstr(kLoadedExtensions, extension) != NULL;
 }
 
-static int IsCatalogueName(const char *name)
-{
-    for (const CatalogueRow &row : PayloadCatalogue)
-        if (lstrcmpiA(name, row.fileName) == 0)
-            return 1;
-    return 0;
-}
-
 int FindForeignProgram(const char *folder, char *name)
 {
     char pattern[MAX_PATH];
@@ -89,7 +81,7 @@ int FindForeignProgram(const char *folder, char *name)
         return 0;
     int foreign;
     do
-        foreign = IsLoadedExtension(found.cFileName) && !IsCatalogueName(found.cFileName);
+        foreign = IsLoadedExtension(found.cFileName) && !CatalogueRowNamed(found.cFileName);
     while (!foreign && FindNextFileA(search, &found));
     FindClose(search);
     if (foreign)

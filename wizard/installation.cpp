@@ -425,18 +425,15 @@ static int KnownHolder(const char *fileName)
 {
     if (lstrcmpiA(fileName, "LKOEdit.exe") == 0)
         return 2;
-    if (lstrcmpiA(fileName, "DoVaz.exe") == 0)
-        return 1;
-    for (const CatalogueRow &row : PayloadCatalogue)
-        if (!row.readOnly && lstrcmpiA(fileName, row.fileName) == 0)
-            return 1;
-    return 0;
+    const CatalogueRow *row = CatalogueRowNamed(fileName);
+    return lstrcmpiA(fileName, "DoVaz.exe") == 0 || (row && !row->readOnly);
 }
 
 static const ReasonText *ReasonFor(const PayloadOutcome &outcome)
 {
-    if (outcome.result == kPayloadInUse && KnownHolder(outcome.fileName))
-        return KnownHolder(outcome.fileName) == 2 ? &kEditorInUse : &kServerInUse;
+    int holder = outcome.result == kPayloadInUse ? KnownHolder(outcome.fileName) : 0;
+    if (holder)
+        return holder == 2 ? &kEditorInUse : &kServerInUse;
     return &kReasons[outcome.result - kPayloadInUse];
 }
 
